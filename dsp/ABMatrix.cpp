@@ -1,0 +1,70 @@
+#include "dsp/ABMatrix.h"
+
+#include <cmath>
+
+float db2level(float dB) {
+    return static_cast<float>(std::exp(static_cast<double>(dB) / 20.0 * 2.302585092994));
+}
+
+float level2db(float level) {
+    return static_cast<float>(std::log(static_cast<double>(level)) * 20.0 / 2.302585092994);
+}
+
+CABMatrix::CABMatrix() {
+    for (int o = 0; o < 4; ++o) {
+        for (int c = 0; c < 4; ++c) gainTable[o][c] = 0.0f;
+        outputGains[o] = 0.0f;
+    }
+}
+
+CABMatrix::~CABMatrix() = default;
+
+void CABMatrix::setGains0(float g1, float g2, float g3, float g4) {
+    gainTable[0][0] = g1;
+    gainTable[0][1] = g2;
+    gainTable[0][2] = g3;
+    gainTable[0][3] = g4;
+}
+
+void CABMatrix::setGains1(float g1, float g2, float g3, float g4) {
+    for (int o = 1; o < 4; ++o) {
+        gainTable[o][0] = g1;
+        gainTable[o][1] = g2;
+        gainTable[o][2] = g3;
+        gainTable[o][3] = g4;
+    }
+}
+
+void CABMatrix::setGains4x4(float (*gains)[4]) {
+    for (int o = 0; o < 4; ++o)
+        for (int c = 0; c < 4; ++c) gainTable[o][c] = gains[c][o];
+}
+
+void CABMatrix::setOutGains(float w, float x, float y, float z) {
+    outputGains[0] = w;
+    outputGains[1] = x;
+    outputGains[2] = y;
+    outputGains[3] = z;
+}
+
+void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
+    float g[4][4], o[4];
+    for (int row = 0; row < 4; ++row) {
+        for (int capsule = 0; capsule < 4; ++capsule)
+            g[row][capsule] = db2level(gainTable[row][capsule]);
+        o[row] = db2level(outputGains[row]);
+    }
+    const double sqrt2 = std::sqrt(2.0);
+    for (long i = 0; i < n; ++i) {
+        const float s1 = a[i], s2 = b[i], s3 = c[i], s4 = d[i];
+        const float wSum = ((g[0][0] * s1 + g[0][1] * s2) + g[0][2] * s3) + g[0][3] * s4;
+        const float w = static_cast<float>(static_cast<double>(wSum) / sqrt2) * o[0];
+        const float x = o[1] * (((g[1][0] * s1 + g[1][1] * s2) - g[1][2] * s3) - g[1][3] * s4);
+        const float y = o[2] * (((g[2][0] * s1 - g[2][1] * s2) + g[2][2] * s3) - g[2][3] * s4);
+        const float z = o[3] * (((g[3][0] * s1 - g[3][1] * s2) - g[3][2] * s3) + g[3][3] * s4);
+        a[i] = w;
+        b[i] = x;
+        c[i] = y;
+        d[i] = z;
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// Decibels to a linear factor and back, in the arithmetic every block of the system shares.
+float db2level(float dB);
+float level2db(float level);
+
+// The A-to-B matrix: four capsule signals in, W, X, Y, Z out, in place. Every coefficient is a
+// gain in dB; the signs of the conversion are fixed and W carries an extra 1/sqrt(2).
+class CABMatrix {
+public:
+    CABMatrix();
+    virtual ~CABMatrix();
+
+    // Row W of the gain table, capsules 1 to 4.
+    void setGains0(float g1, float g2, float g3, float g4);
+    // Rows X, Y and Z of the gain table, all to the same capsule gains.
+    void setGains1(float g1, float g2, float g3, float g4);
+    // The whole table from gains[capsule][output]; stored transposed.
+    void setGains4x4(float (*gains)[4]);
+    void setOutGains(float w, float x, float y, float z);
+    void process(float* a, float* b, float* c, float* d, long n);
+
+    float getGain(int output, int capsule) const { return gainTable[output][capsule]; }
+    float getOutGain(int output) const { return outputGains[output]; }
+
+private:
+    float gainTable[4][4]; // [output W X Y Z][capsule 1..4], dB
+    float outputGains[4];  // W, X, Y, Z, dB
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "vst/AEffect.h"
+
+class AEffEditor;
+
+// The plug-in base: owns the host record, the host callback and the editor, and turns host
+// requests into virtual operations. Every text operation writes into a private scratch buffer of
+// kScratchSize bytes, which the dispatcher then copies into the host's buffer bounded by the
+// sizes of VstStringSizes.
+class AudioEffect {
+public:
+    AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
+    virtual ~AudioEffect(); // deletes the editor
+    AudioEffect(const AudioEffect&) = delete;
+    AudioEffect& operator=(const AudioEffect&) = delete;
+
+    AEffect* getAeffect() { return &cEffect; }
+
+    virtual VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt);
+
+    virtual void open() {}
+    virtual void close() {}
+    virtual void suspend() {}
+    virtual void resume() {}
+    virtual void setSampleRate(float rate) { sampleRate = rate; }
+    virtual void setBlockSize(VstInt32 size) { blockSize = size; }
+
+    virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames);
+    virtual void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames);
+
+    virtual void setParameter(VstInt32 index, float value);
+    virtual float getParameter(VstInt32 index);
+
+    virtual void setProgram(VstInt32 program) { curProgram = program; }
+    virtual VstInt32 getProgram() { return curProgram; }
+    virtual void setProgramName(char* name);
+    virtual void getProgramName(char* name);
+    virtual void getParameterLabel(VstInt32 index, char* label);
+    virtual void getParameterDisplay(VstInt32 index, char* text);
+    virtual void getParameterName(VstInt32 index, char* text);
+
+    virtual void setEditor(AEffEditor* newEditor);
+    AEffEditor* getEditor() { return editor; }
+    float getSampleRate() const { return sampleRate; }
+    VstInt32 getNumPrograms() const { return numPrograms; }
+
+    void setNumInputs(VstInt32 inputs) { cEffect.numInputs = inputs; }
+    void setNumOutputs(VstInt32 outputs) { cEffect.numOutputs = outputs; }
+    void canProcessReplacing(bool state = true);
+    void setUniqueID(VstInt32 id) { cEffect.uniqueID = id; }
+    void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
+    VstInt32 getInitialDelay() const { return cEffect.initialDelay; }
+
+    // Host requests.
+    virtual VstInt32 getMasterVersion();
+
+    // Size of the buffer the text operations write into; dispatcher copies are bounded after.
+    static constexpr int kScratchSize = 256;
+
+protected:
+    audioMasterCallback audioMaster;
+    AEffEditor* editor;
+    float sampleRate;
+    VstInt32 blockSize;
+    VstInt32 numPrograms;
+    VstInt32 numParams;
+    VstInt32 curProgram;
+    AEffect cEffect;
+};
