@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vst/AEffect.h"
+#include "vst/NoticeQueue.h"
 
 class AEffEditor;
 
@@ -43,6 +44,8 @@ public:
 
     virtual void setEditor(AEffEditor* newEditor);
     AEffEditor* getEditor() { return editor; }
+    // Error notices of this instance, shown by an open editor.
+    CNoticeQueue* getNoticeQueue() { return &notices; }
     float getSampleRate() const { return sampleRate; }
     VstInt32 getNumPrograms() const { return numPrograms; }
 
@@ -68,4 +71,5 @@ protected:
     VstInt32 numParams;
     VstInt32 curProgram;
     AEffect cEffect;
+    CNoticeQueue notices;
 };
