@@ -13,6 +13,8 @@ public:
     virtual void setSamplingRate(float rate);
     virtual void doFilter(float* samples, long count);
     virtual void clearBuffers();
+    // Samples by which the filter delays its input; 0 for filters without a block delay.
+    virtual long getLatency() const { return 0; }
 
     // Copies at most kMaxNameLength characters; a null name clears it.
     void setName(const char* newName);

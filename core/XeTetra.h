@@ -1,0 +1,118 @@
+#pragma once
+
+#include "calibration/CalibrationPaths.h"
+#include "calibration/MsgBox.h"
+#include "core/ParameterConversions.h"
+#include "core/XeTetraProgram.h"
+#include "dsp/ABMatrix.h"
+#include "vst/AudioEffectX.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CFilter;
+class CFilterCoefficients;
+class CLFFilter;
+class CMitRegFilter;
+
+// The processor: four capsule signals in, W, X, Y, Z out, through per-capsule low-frequency
+// filters and equalisers, the A-to-B matrix and a selectable post-matrix filter set.
+class AXeTetra : public AudioEffectX, public CMessageSink {
+public:
+    explicit AXeTetra(audioMasterCallback audioMaster);
+    AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& calibrationPaths);
+    ~AXeTetra() override;
+
+    void suspend() override;
+    void setSampleRate(float rate) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    void getParameterLabel(VstInt32 index, char* label) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 getPlugCategory() override;
+
+    void SetCapCompFilter(short n);
+    short GetCapCompFilter() const { return capCompFilter; }
+    void SetCoincidenceFilter(short n);
+    short GetCoincidenceFilter() const { return coincidenceFilter; }
+
+    // Delay in samples that the selected post-matrix set adds to all four outputs; the record's
+    // initial delay always equals it.
+    long GetPostMatrixLatency() const;
+
+    // Name of post-matrix set n, null when the set does not exist.
+    const char* GetPostMatrixSetName(int n) const;
+    int GetNumPostMatrixSets() const { return numPostMatrixSets; }
+
+    // Calibration import; the readers run once, from the constructor.
+    bool CalibrationsDirectoryExists();
+    void ReadCalibrations();
+    void ReadTetraProcCalibrations();
+
+    // Routes MsgBox reports of this instance's own work to its notice queue.
+    void postMessage(const char* message) override;
+
+protected:
+    void initFilters();
+    void initPrograms();
+    // Writes a value into the current program and curValues.
+    void storeValue(int slot, float value);
+    // Sets the field that a capsule parameter (capsule, offset within the block) drives.
+    void applyCapsuleValue(int capsule, int offset, float value);
+    // Keeps the record's initial delay equal to the selected set's and tells the host.
+    void updateLatency();
+    void formatProgramName(int program, char* text) const;
+    // Claims the next free program for a calibration; null when all are taken.
+    AXeTetraProgram* claimProgram();
+
+    AXeTetraProgram* programs;
+    CABMatrix abMatrix;
+    short capCompFilter;
+    short coincidenceFilter;
+    float lfCutFreq;
+    float lfBoostFreq;
+    bool lfEnabled;
+    short viewMode;
+    bool displayVu;
+    bool locked;
+    bool calibration;
+    float capGains[4][4]; // [capsule][output], dB
+    float eqFreq[4];      // Hz
+    float eqWidth[4];     // octaves
+    float eqGain[4];      // dB
+    bool eqsEnabled;
+    bool eqsLinked;
+    bool gainsLinked;
+    float outGains[4]; // W, X, Y, Z, dB
+    bool abMatrixEnabled;
+    short currentCapsule;
+    float curValues[kNumParams]; // program-slot order
+    CLFFilter* lfFilters[4];
+    CMitRegFilter* eqFilters[4];
+    short numPreMatrixSets;
+    CFilter* preMatrixFilters[kMaxFilterSets][4];
+    short numPostMatrixSets;
+    CFilter* postMatrixFilters[kMaxFilterSets][4];
+
+    // Coefficient sets shared by the filters of the text calibration sets; released after them.
+    std::vector<std::unique_ptr<CFilterCoefficients>> coefficientSets;
+    CCalibrationPaths calibrationPaths;
+    // The directory the text import opened (system-wide or per-user).
+    std::string calibrationsDirectory;
+    // Host notifications are held back until the constructor has finished.
+    bool constructed;
+};
