@@ -73,3 +73,6 @@ protected:
     AEffect cEffect;
     CNoticeQueue notices;
 };
+
+// Defined by the plug-in: creates its effect object for a host callback (null on failure).
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster);
