@@ -1,0 +1,20 @@
+#include "plugin/XeTetraEdit.h"
+
+#include "vst/AEffEditor.h"
+
+#include <new>
+
+AXeTetraEdit::AXeTetraEdit(audioMasterCallback audioMaster) : AXeTetra(audioMaster) {
+    setUniqueID(kUniqueID);
+}
+
+AXeTetraEdit::~AXeTetraEdit() = default;
+
+void AXeTetraEdit::setParameter(VstInt32 index, float value) {
+    AXeTetra::setParameter(index, value);
+    if (editor != nullptr) editor->setParameter(index, value);
+}
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new (std::nothrow) AXeTetraEdit(audioMaster);
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Lets Ardour's VST scanner, a real host, load the plug-in and checks what it recorded.
+# Usage: ardour_scan.sh <path to XeTetraVST.so>
+set -euo pipefail
+
+plugin=$(readlink -f "${1:?usage: ardour_scan.sh <XeTetraVST.so>}")
+scanner=/usr/lib/ardour7/ardour-vst-scanner
+if [ ! -x "$scanner" ]; then
+    echo "ardour_scan: $scanner is missing; install Ardour 7 (Debian package ardour)," \
+         "e.g. with scripts/install-deps.sh" >&2
+    exit 1
+fi
+if [ ! -f "$plugin" ]; then
+    echo "ardour_scan: $plugin does not exist; build the XeTetraVST target first" >&2
+    exit 1
+fi
+
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+
+# A sanitizer build of the plug-in needs its runtime loaded first; Ardour's own leaks are not ours.
+preload=""
+asan=$(ldd "$plugin" | awk '/libasan/ {print $3}')
+if [ -n "$asan" ]; then preload="$asan"; fi
+
+status=0
+env -u DISPLAY -u XDG_CACHE_HOME -u XDG_CONFIG_HOME -u XDG_DATA_HOME \
+    HOME="$home" LD_LIBRARY_PATH=/usr/lib/ardour7 LD_PRELOAD="$preload" \
+    ASAN_OPTIONS=detect_leaks=0 \
+    "$scanner" -f "$plugin" >"$home/scan.log" 2>&1 || status=$?
+cat "$home/scan.log"
+if [ "$status" -ne 0 ]; then
+    echo "ardour_scan: the scanner failed with status $status" >&2
+    exit 1
+fi
+
+key=$(printf '%s' "$plugin" | sha1sum | cut -d' ' -f1)
+cache="$home/.cache/ardour7/vst/$key-x64.v2i"
+if [ ! -f "$cache" ]; then
+    echo "ardour_scan: no cache file $cache; found:" >&2
+    find "$home" -type f >&2
+    exit 1
+fi
+cat "$cache"
+
+failed=0
+expect() {
+    if ! grep -q -- " $1=\"$2\"" "$cache"; then
+        echo "ardour_scan: expected $1=\"$2\" in $cache" >&2
+        failed=1
+    fi
+}
+expect id 1483035697
+expect name "Xerio Kalen Ambrel"
+expect creator XeAudio
+expect category SurroundFx
+expect n_inputs 4
+expect n_outputs 4
+expect can_process_replace 1
+expect is_instrument 0
+if [ "$(grep -c '<VST2Info ' "$cache")" -ne 1 ]; then
+    echo "ardour_scan: expected exactly one plug-in in $cache" >&2
+    failed=1
+fi
+exit "$failed"
