@@ -1,0 +1,319 @@
+#include "gui/CFrame.h"
+
+#include "gui/CBitmap.h"
+#include "gui/CDrawContext.h"
+#include "gui/private/DrawContextImpl.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <algorithm>
+#include <cairo-xlib.h>
+#include <cairo.h>
+#include <cstdint>
+
+struct CFrame::Impl {
+    Display* display = nullptr;
+    Window window = 0;
+    cairo_surface_t* windowSurface = nullptr;
+    bool exposed = false; // the window needs the picture copied again
+};
+
+namespace {
+
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// X errors are fatal under the default handler, and a host window may vanish before the host
+// closes the editor: while creating and destroying our window, errors are ignored and the
+// outcome checked instead. The handler is process-wide, so it is swapped only for these calls.
+class XErrorGuard {
+public:
+    XErrorGuard() : previous(XSetErrorHandler(ignoreXErrors)) {}
+    ~XErrorGuard() { XSetErrorHandler(previous); }
+    XErrorGuard(const XErrorGuard&) = delete;
+    XErrorGuard& operator=(const XErrorGuard&) = delete;
+
+private:
+    int (*previous)(Display*, XErrorEvent*);
+};
+
+int toVirtualKey(KeySym key) {
+    switch (key) {
+    case XK_Return:
+    case XK_KP_Enter:
+        return kVKeyReturn;
+    case XK_Escape:
+        return kVKeyEscape;
+    case XK_BackSpace:
+        return kVKeyBack;
+    case XK_Delete:
+    case XK_KP_Delete:
+        return kVKeyDelete;
+    case XK_Left:
+    case XK_KP_Left:
+        return kVKeyLeft;
+    case XK_Right:
+    case XK_KP_Right:
+        return kVKeyRight;
+    case XK_Up:
+    case XK_KP_Up:
+        return kVKeyUp;
+    case XK_Down:
+    case XK_KP_Down:
+        return kVKeyDown;
+    case XK_Home:
+    case XK_KP_Home:
+        return kVKeyHome;
+    case XK_End:
+    case XK_KP_End:
+        return kVKeyEnd;
+    case XK_Tab:
+    case XK_ISO_Left_Tab:
+        return kVKeyTab;
+    default:
+        return kVKeyNone;
+    }
+}
+
+// The UTF-8 bytes a key types (empty for none): Latin-1 key symbols are their code points, other
+// characters carry theirs above 0x1000000.
+void toCharacter(KeySym key, char* output) {
+    unsigned long code = 0;
+    if ((key >= 0x20 && key <= 0x7e) || (key >= 0xa0 && key <= 0xff))
+        code = key;
+    else if (key >= 0x1000100 && key <= 0x110ffff)
+        code = key - 0x1000000;
+    int length = 0;
+    if (code == 0) {
+        output[0] = '\0';
+        return;
+    }
+    if (code < 0x80) {
+        output[length++] = static_cast<char>(code);
+    } else if (code < 0x800) {
+        output[length++] = static_cast<char>(0xc0 | (code >> 6));
+        output[length++] = static_cast<char>(0x80 | (code & 0x3f));
+    } else if (code < 0x10000) {
+        if (code >= 0xd800 && code <= 0xdfff) code = 0xfffd;
+        output[length++] = static_cast<char>(0xe0 | (code >> 12));
+        output[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+        output[length++] = static_cast<char>(0x80 | (code & 0x3f));
+    } else {
+        output[length++] = static_cast<char>(0xf0 | (code >> 18));
+        output[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3f));
+        output[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+        output[length++] = static_cast<char>(0x80 | (code & 0x3f));
+    }
+    output[length] = '\0';
+}
+
+} // namespace
+
+CFrame::CFrame(const CRect& size, void* systemWindow, void* editor)
+    : CView(size), impl(new Impl), context(new CDrawContext(size.width(), size.height())),
+      background(nullptr), focusView(nullptr), editor(editor) {
+    frame = this;
+    if (systemWindow == nullptr || size.isEmpty()) return;
+    impl->display = XOpenDisplay(nullptr);
+    if (impl->display == nullptr) return;
+
+    Display* display = impl->display;
+    const int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes{};
+    // Our own visual with its colormap and border, so that any parent visual is accepted.
+    attributes.background_pixmap = None;
+    attributes.border_pixel = 0;
+    attributes.colormap = DefaultColormap(display, screen);
+    attributes.event_mask =
+        ExposureMask | ButtonPressMask | KeyPressMask | StructureNotifyMask | FocusChangeMask;
+    {
+        XErrorGuard guard;
+        impl->window = XCreateWindow(
+            display, static_cast<Window>(reinterpret_cast<uintptr_t>(systemWindow)), 0, 0,
+            static_cast<unsigned>(size.width()), static_cast<unsigned>(size.height()), 0,
+            DefaultDepth(display, screen), InputOutput, DefaultVisual(display, screen),
+            CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
+        XSync(display, False);
+        XWindowAttributes created;
+        if (XGetWindowAttributes(display, impl->window, &created) == 0) {
+            // The host's window was not a window.
+            XCloseDisplay(display);
+            impl->display = nullptr;
+            impl->window = 0;
+            return;
+        }
+    }
+    XMapWindow(display, impl->window);
+    impl->windowSurface = cairo_xlib_surface_create(
+        display, impl->window, DefaultVisual(display, screen), size.width(), size.height());
+    XFlush(display);
+}
+
+CFrame::~CFrame() {
+    focusView = nullptr;
+    for (CView* view : views)
+        delete view;
+    views.clear();
+    if (impl->display != nullptr) {
+        XErrorGuard guard;
+        cairo_surface_destroy(impl->windowSurface);
+        if (impl->window != 0) XDestroyWindow(impl->display, impl->window);
+        XSync(impl->display, False);
+        XCloseDisplay(impl->display);
+    }
+    delete impl;
+    delete context;
+}
+
+bool CFrame::hasWindow() const {
+    return impl->window != 0;
+}
+
+unsigned long CFrame::getWindowId() const {
+    return impl->window;
+}
+
+void CFrame::setBackground(CBitmap* bitmap) {
+    background = bitmap;
+    setDirty();
+}
+
+bool CFrame::addView(CView* view) {
+    if (view == nullptr || std::find(views.begin(), views.end(), view) != views.end()) return false;
+    views.push_back(view);
+    view->attached(this);
+    view->setDirty();
+    return true;
+}
+
+bool CFrame::removeView(CView* view, bool withDelete) {
+    auto found = std::find(views.begin(), views.end(), view);
+    if (found == views.end()) return false;
+    if (focusView == view) setFocusView(nullptr);
+    views.erase(found);
+    view->attached(nullptr);
+    if (withDelete) delete view;
+    setDirty();
+    return true;
+}
+
+CView* CFrame::getView(int index) const {
+    if (index < 0 || index >= getNbViews()) return nullptr;
+    return views[static_cast<size_t>(index)];
+}
+
+void CFrame::setFocusView(CView* view) {
+    if (view == focusView) return;
+    CView* previous = focusView;
+    focusView = view;
+    if (previous != nullptr) previous->looseFocus();
+    if (view != nullptr) view->takeFocus();
+}
+
+bool CFrame::needsRedraw() const {
+    if (isDirty()) return true;
+    for (const CView* view : views)
+        if (view->isDirty()) return true;
+    return false;
+}
+
+void CFrame::draw(CDrawContext* target) {
+    setDirty(false);
+    if (target == nullptr) return;
+    target->setFillColor(CColor(0, 0, 0));
+    target->fillRect(CRect(0, 0, size.width(), size.height()));
+    if (background != nullptr) background->draw(target, CRect(0, 0, size.width(), size.height()));
+    for (CView* view : views) {
+        if (!view->isVisible()) {
+            view->setDirty(false);
+            continue;
+        }
+        target->pushClip(view->getViewSize());
+        view->draw(target);
+        target->popClip();
+    }
+}
+
+bool CFrame::onMouseDown(CDrawContext* target, int x, int y, int buttons) {
+    for (auto it = views.rbegin(); it != views.rend(); ++it) {
+        CView* view = *it;
+        if (!view->isVisible() || !view->hitTest(x, y)) continue;
+        setFocusView(view->wantsFocus() ? view : nullptr);
+        return view->onMouseDown(target, x, y, buttons);
+    }
+    // A click on the bare background ends an edit.
+    setFocusView(nullptr);
+    return false;
+}
+
+bool CFrame::onKeyDown(const char* character, int virtualKey) {
+    if (focusView == nullptr) return false;
+    return focusView->onKeyDown(character, virtualKey);
+}
+
+void CFrame::idle() {
+    Display* display = impl->display;
+    while (display != nullptr && XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.xany.window != impl->window) continue;
+        switch (event.type) {
+        case Expose:
+            if (event.xexpose.count == 0) impl->exposed = true;
+            break;
+        case ButtonPress: {
+            const unsigned button = event.xbutton.button;
+            if (button < Button1 || button > Button3) break; // wheel steps
+            const int buttons =
+                button == Button1 ? kLButton : (button == Button2 ? kMButton : kRButton);
+            // Keys go to the window under the pointer only while nobody holds the focus, so
+            // take it: typing into the field must work in any window manager.
+            XSetInputFocus(display, impl->window, RevertToParent, event.xbutton.time);
+            onMouseDown(context, event.xbutton.x, event.xbutton.y, buttons);
+            break;
+        }
+        case KeyPress: {
+            char ignored[16];
+            KeySym key = NoSymbol;
+            XLookupString(&event.xkey, ignored, sizeof(ignored), &key, nullptr);
+            char character[8] = {0};
+            const int virtualKey = toVirtualKey(key);
+            if (virtualKey == kVKeyNone && (event.xkey.state & ControlMask) == 0)
+                toCharacter(key, character);
+            onKeyDown(character, virtualKey);
+            break;
+        }
+        case FocusOut:
+            // Focus given to another window confirms an edit, like a click elsewhere.
+            if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior &&
+                event.xfocus.detail != NotifyPointer)
+                setFocusView(nullptr);
+            break;
+        case DestroyNotify:
+            // The host destroyed its window with ours inside: never draw into it again.
+            cairo_surface_destroy(impl->windowSurface);
+            impl->windowSurface = nullptr;
+            impl->window = 0;
+            break;
+        default:
+            break;
+        }
+    }
+
+    if (needsRedraw()) {
+        draw(context);
+        impl->exposed = true;
+    }
+    if (impl->exposed && impl->windowSurface != nullptr) {
+        impl->exposed = false;
+        cairo_t* cairo = cairo_create(impl->windowSurface);
+        cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cairo, context->getImpl()->surface, 0, 0);
+        cairo_paint(cairo);
+        cairo_destroy(cairo);
+        cairo_surface_flush(impl->windowSurface);
+        XFlush(display);
+    }
+}
