@@ -23,20 +23,18 @@ int parameterSlot(int index) {
 }
 
 float oneLOWFREQConvert(float p) {
-    return static_cast<float>(20.0 *
-                              std::exp(static_cast<double>(p) * 2.302585092994 /
-                                       (1.0 / std::log10(12.5))));
+    return static_cast<float>(
+        20.0 * std::exp(static_cast<double>(p) * 2.302585092994 / (1.0 / std::log10(12.5))));
 }
 
 float lowfreq2parm(float hz) {
-    return static_cast<float>(std::log(static_cast<double>(hz) / 20.0) *
-                              (1.0 / std::log10(12.5)) / 2.302585092994);
+    return static_cast<float>(std::log(static_cast<double>(hz) / 20.0) * (1.0 / std::log10(12.5)) /
+                              2.302585092994);
 }
 
 float oneMAXFREQConvert(float p) {
-    return static_cast<float>(20.0 *
-                              std::exp(static_cast<double>(p) * 2.302585092994 /
-                                       (1.0 / std::log10(1000.0))));
+    return static_cast<float>(
+        20.0 * std::exp(static_cast<double>(p) * 2.302585092994 / (1.0 / std::log10(1000.0))));
 }
 
 float freq2parm(float hz) {
@@ -44,13 +42,27 @@ float freq2parm(float hz) {
                               (1.0 / std::log10(1000.0)) / 2.302585092994);
 }
 
-float parm2width(float p) { return p * 5.0f; }
-float width2parm(float octaves) { return octaves / 5.0f; }
-float parm2PlusMinus15(float p) { return p * 30.0f + (-15.0f); }
-float plusMinus152parm(float dB) { return (dB + 15.0f) / 30.0f; }
-float parm2PlusMinus12(float p) { return p * 24.0f + (-12.0f); }
-float plusMinus122parm(float dB) { return (dB + 12.0f) / 24.0f; }
-bool parm2bool(float p) { return static_cast<double>(p) > 0.5; }
+float parm2width(float p) {
+    return p * 5.0f;
+}
+float width2parm(float octaves) {
+    return octaves / 5.0f;
+}
+float parm2PlusMinus15(float p) {
+    return p * 30.0f + (-15.0f);
+}
+float plusMinus152parm(float dB) {
+    return (dB + 15.0f) / 30.0f;
+}
+float parm2PlusMinus12(float p) {
+    return p * 24.0f + (-12.0f);
+}
+float plusMinus122parm(float dB) {
+    return (dB + 12.0f) / 24.0f;
+}
+bool parm2bool(float p) {
+    return static_cast<double>(p) > 0.5;
+}
 
 namespace {
 // Truncation toward zero that saturates instead of overflowing (NaN gives 0).
@@ -68,14 +80,18 @@ int oneMAXFILTERConvert(float p) {
     return static_cast<int>(x);
 }
 
-float filter2parm(int n) { return static_cast<float>(n) / 7.0f; }
+float filter2parm(int n) {
+    return static_cast<float>(n) / 7.0f;
+}
 
 int oneMAXVIEWConvert(float p) {
     const int v = truncateSaturated(2.0f * p);
     return v == INT_MAX ? v : v + 1;
 }
 
-float view2parm(int v) { return (static_cast<float>(v) + (-1.0f)) / 2.0f; }
+float view2parm(int v) {
+    return (static_cast<float>(v) + (-1.0f)) / 2.0f;
+}
 
 int oneMAXCAPConvert(float p) {
     const int v = truncateSaturated(3.0f * p);

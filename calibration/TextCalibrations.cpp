@@ -1,0 +1,197 @@
+// Finding the calibrations directory and importing its text calibration files.
+
+#include "calibration/CalibrationFiles.h"
+#include "calibration/LineReader.h"
+#include "core/XeTetra.h"
+#include "dsp/FilterCoefficients.h"
+#include "dsp/IIRFilter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+
+namespace {
+constexpr int kLineSize = 80;
+
+// A line of key K starts with at least strlen(K) characters taken from the letters of K.
+bool isKeyLine(const char* line, const char* key) {
+    return std::strspn(line, key) >= std::strlen(key);
+}
+
+bool isWLine(const char* line) {
+    return std::strspn(line, "W") == 1;
+}
+bool isVelLine(const char* line) {
+    return std::strspn(line, "Vel") == 3;
+}
+bool isBlankLine(const char* line) {
+    return line[0] == '\r' || line[0] == '\n';
+}
+
+// One text calibration file being read: its line buffer starts empty, so nothing of an earlier
+// file can be taken for a key of this one.
+class CTextCalibrationReader {
+public:
+    explicit CTextCalibrationReader(FILE* file) : file(file) { line[0] = '\0'; }
+
+    void next() { myfgets(line, kLineSize, file); }
+    bool atEnd() const { return std::feof(file) != 0; }
+
+    // Searches for the key's line from the next line on; true when the buffer holds it.
+    bool find(const char* key) {
+        next();
+        while (!atEnd() && !isKeyLine(line, key))
+            next();
+        if (!isKeyLine(line, key)) return false;
+        // A lone "X", "Y" or "Z" with its line end ends the search but holds no value.
+        const bool single = key[1] == '\0' && key[0] != 'W';
+        return !single || std::strlen(line) > 2;
+    }
+
+    char line[kLineSize];
+
+private:
+    FILE* file;
+};
+
+// Stores a converted value only when it is finite: a malformed number never reaches the host.
+void storeFinite(AXeTetraProgram& program, int slot, float value) {
+    if (std::isfinite(value)) program.values[slot] = value;
+}
+} // namespace
+
+bool AXeTetra::CalibrationsDirectoryExists() {
+    for (const std::string* candidate :
+         {&calibrationPaths.systemDirectory, &calibrationPaths.userDirectory}) {
+        if (candidate->empty()) continue;
+        if (DIR* directory = opendir(candidate->c_str())) {
+            closedir(directory);
+            return true;
+        }
+    }
+    MsgBoxf("Calibrations directory (%s) not found", calibrationPaths.systemDirectory.c_str());
+    return false;
+}
+
+void AXeTetra::ReadCalibrations() {
+    DIR* directory = nullptr;
+    for (const std::string* candidate :
+         {&calibrationPaths.systemDirectory, &calibrationPaths.userDirectory}) {
+        if (candidate->empty()) continue;
+        directory = opendir(candidate->c_str());
+        if (directory != nullptr) {
+            calibrationsDirectory = *candidate;
+            break;
+        }
+    }
+    if (directory == nullptr) return;
+
+    while (const dirent* entry = readdir(directory)) {
+        const char* entryName = entry->d_name;
+        if (std::strstr(entryName, ".txt") == nullptr && std::strstr(entryName, ".TXT") == nullptr)
+            continue;
+        const std::string path = calibrationsDirectory + "/" + entryName;
+        const std::string name = calibrationName(entryName);
+        FILE* file = openRegularFile(path, "r");
+        if (file == nullptr) continue;
+        AXeTetraProgram* program = claimProgram();
+        if (program == nullptr) {
+            std::fclose(file);
+            break;
+        }
+        program->setName(name.c_str());
+        program->values[kSlotGainsLinked] = 0.0f;
+        program->values[kSlotLocked] = 0.0f;
+        program->values[kSlotCalibration] = 0.0f;
+
+        CTextCalibrationReader reader(file);
+        float v[4];
+        if (reader.find("sens")) {
+            const int n = std::sscanf(reader.line, "sens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            for (int c = 0; c < n; ++c)
+                storeFinite(*program, kSlotCapGainBase + 4 * c, plusMinus122parm(v[c]));
+        }
+        if (reader.find("vsens")) {
+            const int n = std::sscanf(reader.line, "vsens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            for (int c = 0; c < n; ++c)
+                for (int k = 1; k < 4; ++k)
+                    storeFinite(*program, kSlotCapGainBase + 4 * c + k, plusMinus122parm(v[c]));
+        }
+        if (reader.find("EQ")) {
+            const int n = std::sscanf(reader.line, "EQ %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            for (int c = 0; c < n; ++c)
+                storeFinite(*program, kSlotEQGainBase + c, plusMinus152parm(v[c]));
+        }
+        if (reader.find("EQfreq")) {
+            const int n =
+                std::sscanf(reader.line, "EQfreq %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            for (int c = 0; c < n; ++c)
+                storeFinite(*program, kSlotEQFreqBase + c, v[c] == 0.0f ? 0.0f : freq2parm(v[c]));
+        }
+        if (reader.find("EQbw")) {
+            const int n = std::sscanf(reader.line, "EQbw %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            for (int c = 0; c < n; ++c) {
+                const float centre = oneMAXFREQConvert(program->values[kSlotEQFreqBase + c]);
+                const float width =
+                    v[c] == 0.0f ? 0.0f : width2parm(static_cast<float>(hz2oct(centre, v[c])));
+                storeFinite(*program, kSlotEQWidthBase + c, width);
+            }
+        }
+        if (reader.find("W") && std::sscanf(reader.line, "W %f", &v[0]) == 1)
+            storeFinite(*program, kSlotOutputGainBase + 0, plusMinus152parm(v[0] + 3.0f));
+        static const char* const axisKeys[] = {"X", "Y", "Z"};
+        static const char* const axisFormats[] = {"X %f", "Y %f", "Z %f"};
+        for (int k = 1; k < 4; ++k)
+            if (reader.find(axisKeys[k - 1]) &&
+                std::sscanf(reader.line, axisFormats[k - 1], &v[0]) == 1)
+                storeFinite(*program, kSlotOutputGainBase + k, plusMinus152parm(v[0]));
+        if (reader.find("LF")) {
+            const int n = std::sscanf(reader.line, "LF %f %f", &v[0], &v[1]);
+            if (n >= 1) storeFinite(*program, kSlotLFCutFreq, lowfreq2parm(v[0]));
+            if (n >= 2) storeFinite(*program, kSlotLFBoostFreq, lowfreq2parm(v[1]));
+        }
+
+        // The coefficient-file lines, after which the set of four IIR filters is built.
+        reader.next();
+        while (!reader.atEnd() && reader.line[0] != 'W' && std::strspn(reader.line, "Vel") < 3)
+            reader.next();
+        int set = 0;
+        if (numPostMatrixSets < kMaxFilterSets) {
+            set = numPostMatrixSets;
+            coefficientSets.emplace_back(new CFilterCoefficients());
+            CFilterCoefficients* wSet = coefficientSets.back().get();
+            coefficientSets.emplace_back(new CFilterCoefficients());
+            CFilterCoefficients* velSet = coefficientSets.back().get();
+            for (int k = 0; k < 4; ++k) {
+                CIIRFilter* filter = new CIIRFilter(1);
+                filter->setName(name.c_str());
+                filter->setCoefficients(k == 0 ? wSet : velSet);
+                postMatrixFilters[set][k] = filter;
+            }
+            while (!reader.atEnd() &&
+                   (isWLine(reader.line) || isVelLine(reader.line) || isBlankLine(reader.line))) {
+                char key[kLineSize], fileName[kLineSize];
+                if (!isBlankLine(reader.line) &&
+                    std::sscanf(reader.line, "%79s %79s", key, fileName) == 2) {
+                    const std::string coefficientPath =
+                        calibrationsDirectory + "/" + name + "/" + fileName;
+                    (isWLine(reader.line) ? wSet : velSet)
+                        ->setTolvinIIRFileName(coefficientPath.c_str());
+                }
+                reader.next();
+            }
+            ++numPostMatrixSets;
+        }
+        std::fclose(file);
+
+        program->values[kSlotPreMatrixFilter] = 0.0f;
+        // With the set table full the program keeps to set 0 rather than name a missing set.
+        program->values[kSlotPostMatrixFilter] = filter2parm(set);
+        program->values[kSlotLFEnabled] = 1.0f;
+        program->values[kSlotEQsEnabled] = 1.0f;
+        program->values[kSlotViewMode] = view2parm(1);
+    }
+    closedir(directory);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/XeTetra.h"
+#include "dsp/LFFilter.h"
+#include "dsp/MitRegFilter.h"
+#include "support/TempDirectory.h"
+
+#include <cmath>
+
+#include <string>
+#include <vector>
+
+// The processor with its state opened up for inspection.
+class TestXeTetra : public AXeTetra {
+public:
+    using AXeTetra::abMatrixEnabled;
+    using AXeTetra::AXeTetra;
+    using AXeTetra::calibration;
+    using AXeTetra::capGains;
+    using AXeTetra::curProgram;
+    using AXeTetra::currentCapsule;
+    using AXeTetra::curValues;
+    using AXeTetra::displayVu;
+    using AXeTetra::eqFilters;
+    using AXeTetra::eqFreq;
+    using AXeTetra::eqGain;
+    using AXeTetra::eqsEnabled;
+    using AXeTetra::eqsLinked;
+    using AXeTetra::eqWidth;
+    using AXeTetra::gainsLinked;
+    using AXeTetra::lfBoostFreq;
+    using AXeTetra::lfCutFreq;
+    using AXeTetra::lfEnabled;
+    using AXeTetra::lfFilters;
+    using AXeTetra::locked;
+    using AXeTetra::numPostMatrixSets;
+    using AXeTetra::numPreMatrixSets;
+    using AXeTetra::outGains;
+    using AXeTetra::postMatrixFilters;
+    using AXeTetra::programs;
+    using AXeTetra::viewMode;
+};
+
+// Calibration paths that lead nowhere, so no calibration is read.
+inline CCalibrationPaths noCalibrations(const TempDirectory& scratch) {
+    return CCalibrationPaths::only(scratch.file("no-such-directory"));
+}
+
+inline std::string programName(AXeTetra& processor) {
+    char text[64] = {};
+    processor.getProgramName(text);
+    return text;
+}
+
+inline std::string display(AXeTetra& processor, int index) {
+    char text[64] = {};
+    processor.getParameterDisplay(index, text);
+    return text;
+}
+
+// Four channels of samples, processed in place or from separate inputs.
+struct Block {
+    explicit Block(long frames) : data(4, std::vector<float>(static_cast<size_t>(frames))) {}
+    float** pointers() {
+        for (int k = 0; k < 4; ++k)
+            ptr[k] = data[static_cast<size_t>(k)].data();
+        return ptr;
+    }
+    std::vector<std::vector<float>> data;
+    float* ptr[4];
+};
