@@ -1,11 +1,15 @@
 #include "plugin/XeTetraEdit.h"
 
+#include "editor/XeTEditor.h"
 #include "vst/AEffEditor.h"
 
 #include <new>
 
 AXeTetraEdit::AXeTetraEdit(audioMasterCallback audioMaster) : AXeTetra(audioMaster) {
     setUniqueID(kUniqueID);
+    // Registers itself as this effect's editor, which sets the has-editor flag; the plug-in base
+    // deletes it.
+    new (std::nothrow) AXeTEditor(this);
 }
 
 AXeTetraEdit::~AXeTetraEdit() = default;
