@@ -23,6 +23,7 @@ public:
     void setSamplingRate(float rate) override;
     void doFilter(float* samples, long count) override;
     void clearBuffers() override;
+    long getLatency() const override { return kHop; }
     // Designs `response` for the rate.
     virtual void internalSetSamplingRate(float rate);
 
