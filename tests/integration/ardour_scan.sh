@@ -58,6 +58,7 @@ expect category SurroundFx
 expect n_inputs 4
 expect n_outputs 4
 expect can_process_replace 1
+expect has_editor 1
 expect is_instrument 0
 if [ "$(grep -c '<VST2Info ' "$cache")" -ne 1 ]; then
     echo "ardour_scan: expected exactly one plug-in in $cache" >&2

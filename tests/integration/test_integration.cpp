@@ -193,7 +193,8 @@ std::vector<double> lowFrequencyReference(double cut, double boost, double first
 }
 
 // Bin k of the direct DFT of length n over the whole signal.
-std::complex<double> dftBin(const std::vector<float>& signal, int k, int n) {
+template <typename Sample>
+std::complex<double> dftBin(const std::vector<Sample>& signal, int k, int n) {
     std::complex<double> sum = 0.0;
     for (size_t i = 0; i < signal.size(); ++i) {
         const double angle = -2.0 * M_PI * static_cast<double>(k) * static_cast<double>(i % n) / n;
@@ -307,7 +308,7 @@ TEST_F(PluginTest, RecordAnnouncesTheShapeOfTheEffect) {
     EXPECT_EQ(r->numOutputs, 4);
     EXPECT_EQ(r->flags & effFlagsCanReplacing, effFlagsCanReplacing);
     EXPECT_EQ(r->flags & (effFlagsProgramChunks | effFlagsCanDoubleReplacing), 0);
-    EXPECT_EQ(r->flags & ~(effFlagsCanReplacing | effFlagsHasEditor), 0);
+    EXPECT_EQ(r->flags, effFlagsHasEditor | effFlagsCanReplacing);
     EXPECT_EQ(r->uniqueID, kUniqueID);
     EXPECT_EQ(r->uniqueID, 1483035697);
     EXPECT_EQ(r->version, 1);
@@ -332,25 +333,25 @@ TEST_F(PluginTest, RecordAnnouncesTheShapeOfTheEffect) {
     EXPECT_EQ(requests[0].effect, nullptr);
 }
 
-TEST_F(PluginTest, EditorRequestsMatchTheAnnouncedEditor) {
+TEST_F(PluginTest, EditorIsAnnouncedAndSizedToItsPicture) {
     auto plugin = load();
+    ASSERT_EQ(plugin->record()->flags & effFlagsHasEditor, effFlagsHasEditor);
     ERect* rect = nullptr;
-    if ((plugin->record()->flags & effFlagsHasEditor) == 0) {
-        EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 0);
-        EXPECT_EQ(rect, nullptr);
-        int window = 0;
-        EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, &window), 0);
-        EXPECT_EQ(plugin->dispatch(effEditIdle), 0);
-        EXPECT_EQ(plugin->dispatch(effEditClose), 0);
-    } else {
-        ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
-        ASSERT_NE(rect, nullptr);
-        EXPECT_EQ(rect->top, 0);
-        EXPECT_EQ(rect->left, 0);
-        EXPECT_GT(rect->right, 0);
-        EXPECT_GT(rect->bottom, 0);
-    }
     EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, nullptr), 0);
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    // The background picture is 400 x 200.
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->right, 400);
+    EXPECT_EQ(rect->bottom, 200);
+    // Idle and close before any open touch no window: nothing to show, nothing to break.
+    plugin->dispatch(effEditIdle);
+    plugin->dispatch(effEditClose);
+    plugin->dispatch(effEditIdle);
+    EXPECT_EQ(plugin->programName(), "Ambrel - uncalibrated");
+    // Loading, asking for the rectangle and idling asked nothing of the host but its version.
+    EXPECT_EQ(host.requests().size(), 1u);
 }
 
 TEST_F(PluginTest, AnswersEveryRequestOfTheTable) {
@@ -831,13 +832,16 @@ void checkLowFrequencyStage(Plugin& plugin, double cut, double boost, double dam
                     1e-6 * std::fabs(out[1][i]) + 1e-12)
             << i;
     }
-    // Responses at a few frequencies, from the direct DFT of both impulse responses.
-    std::vector<float> measured(out[1].begin(), out[1].end());
-    std::vector<float> expected(reference.begin(), reference.end());
-    for (int k : {5, 10, 25, 50, 150, 1000}) { // 2 Hz bins
+    // Responses from the direct DFT of both impulse responses (2 Hz bins). Near and below the cut
+    // the high-passes' response rests on 1 + a1 + a2, about 1e-5, so the single-precision
+    // coefficients the filters keep move it by up to a few tenths of a dB; further up it must
+    // match closely.
+    const std::vector<float> measured(out[1].begin(), out[1].end());
+    for (int hz : {20, 26, 50, 100, 150, 300, 1000, 5000}) {
+        const int k = hz / 2;
         const double m = std::abs(dftBin(measured, k, static_cast<int>(frames)));
-        const double e = std::abs(dftBin(expected, k, static_cast<int>(frames)));
-        EXPECT_NEAR(levelToDb(m), levelToDb(e), 0.01) << 2 * k << " Hz";
+        const double e = std::abs(dftBin(reference, k, static_cast<int>(frames)));
+        EXPECT_NEAR(levelToDb(m), levelToDb(e), hz <= 2 * cut ? 0.3 : 0.02) << hz << " Hz";
     }
 }
 
@@ -1006,7 +1010,10 @@ TEST_F(PluginTest, ExtremeSettingsNeverProduceNonFiniteOrSubnormalOutput) {
         {{0, 1.0f}, {1, 3e38f}, {2, -3e38f}, {7, 1.0f}, {14, 3e38f}, {15, 3e38f}, {16, 0.5f}},
         {{0, 1.0f}, {1, -3e38f}, {2, 3e38f}, {7, 1.0f}, {14, -3e38f}, {15, 0.0f}, {16, 0.0f}},
     };
-    const unsigned savedMode = _mm_getcsr();
+    // The control bits (rounding, flush-to-zero, denormals-are-zero, masks); bits 0 to 5 are
+    // sticky exception flags that any inexact operation sets.
+    const auto mode = [] { return _mm_getcsr() & ~0x3Fu; };
+    const unsigned savedMode = mode();
     for (size_t n = 0; n < cases.size(); ++n) {
         auto plugin = load();
         plugin->start(44100.0f);
@@ -1019,7 +1026,7 @@ TEST_F(PluginTest, ExtremeSettingsNeverProduceNonFiniteOrSubnormalOutput) {
             std::fill(channel.begin() + 44100, channel.end(), 0.0f);
         const Channels out = plugin->process(in, 512);
         EXPECT_GT(largest(out, 44100), 1e-3) << "case " << n << " produced no signal";
-        EXPECT_EQ(_mm_getcsr(), savedMode) << "the host's floating-point mode was changed";
+        EXPECT_EQ(mode(), savedMode) << "the host's floating-point mode was changed";
         size_t nonFinite = 0, subnormal = 0;
         for (const auto& channel : out)
             for (float v : channel) {
