@@ -123,7 +123,7 @@ struct TetraPmFilter {
 // A tetraproc calibration; the defaults are those of the program's own default configuration.
 struct TetraCalibration {
     int version = 3;
-    std::string copyright = "(C) 2009 Fons Adriaensen";
+    std::string copyright = "(C) 2009 tetraproc users";
     std::string description = "Default configuration";
     std::string micident = "Theoretical microphone";
     // 1 low-frequency filter, 2 matrix, 4 convolution, 8 post-matrix equaliser.

@@ -186,8 +186,11 @@ TEST(TextCalibrations, LineEndsOrderAndLostKeys) {
         v[name == "lf" ? 0 : name == "crlf" ? 1 : 2] = values(*processor, p);
     }
     // CR-LF line ends read exactly like LF ones.
-    for (int slot = 0; slot < kNumParams; ++slot)
-        if (slot != kSlotPostMatrixFilter) EXPECT_EQ(v[0][slot], v[1][slot]) << slot;
+    for (int slot = 0; slot < kNumParams; ++slot) {
+        if (slot != kSlotPostMatrixFilter) {
+            EXPECT_EQ(v[0][slot], v[1][slot]) << slot;
+        }
+    }
     EXPECT_EQ(v[0][kSlotOutputGainBase], plusMinus152parm(5.0f));
     EXPECT_EQ(v[0][kSlotLFCutFreq], lowfreq2parm(30.0f));
     EXPECT_EQ(v[0][kSlotEQFreqBase + 3], freq2parm(400.0f));
