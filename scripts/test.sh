@@ -14,3 +14,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DXETETRA_SANITIZE=ON -DXETETR
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# Every fuzz target for a bounded time, seeded from tests/fixtures.
+FUZZ_SECONDS=${FUZZ_SECONDS:-45} scripts/fuzz.sh
