@@ -40,4 +40,6 @@ CMessageSinkScope::CMessageSinkScope(CMessageSink* sink) : previous(currentSink)
     currentSink = sink;
 }
 
-CMessageSinkScope::~CMessageSinkScope() { currentSink = previous; }
+CMessageSinkScope::~CMessageSinkScope() {
+    currentSink = previous;
+}

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-CFilter::CFilter() : samplingRate(48000.0f) { name[0] = '\0'; }
+CFilter::CFilter() : samplingRate(48000.0f) {
+    name[0] = '\0';
+}
 
 CFilter::~CFilter() = default;
 
@@ -10,7 +12,9 @@ void CFilter::init() {}
 
 void CFilter::setCoefficients(CFilterCoefficients*) {}
 
-void CFilter::setSamplingRate(float rate) { samplingRate = rate; }
+void CFilter::setSamplingRate(float rate) {
+    samplingRate = rate;
+}
 
 void CFilter::doFilter(float*, long) {}
 

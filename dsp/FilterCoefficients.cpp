@@ -2,11 +2,11 @@
 
 #include "calibration/MsgBox.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -29,7 +29,8 @@ void CFilterCoefficients::setFilterSizeB(float rate, int n) {
 float* CFilterCoefficients::lookup(std::map<float, Array>& arrays, float rate) {
     float* found = nullptr;
     if (!std::isnan(rate)) found = arrays[rate].get();
-    if (found == nullptr) MsgBoxf("No filter found for sampling rate %6.0f", static_cast<double>(rate));
+    if (found == nullptr)
+        MsgBoxf("No filter found for sampling rate %6.0f", static_cast<double>(rate));
     return found;
 }
 
@@ -38,10 +39,18 @@ int CFilterCoefficients::lookupSize(std::map<float, int>& sizes, float rate) {
     return sizes[rate];
 }
 
-float* CFilterCoefficients::getCoefficientsA(float rate) { return lookup(coefficientsA, rate); }
-float* CFilterCoefficients::getCoefficientsB(float rate) { return lookup(coefficientsB, rate); }
-int CFilterCoefficients::getFilterSizeA(float rate) { return lookupSize(sizesA, rate); }
-int CFilterCoefficients::getFilterSizeB(float rate) { return lookupSize(sizesB, rate); }
+float* CFilterCoefficients::getCoefficientsA(float rate) {
+    return lookup(coefficientsA, rate);
+}
+float* CFilterCoefficients::getCoefficientsB(float rate) {
+    return lookup(coefficientsB, rate);
+}
+int CFilterCoefficients::getFilterSizeA(float rate) {
+    return lookupSize(sizesA, rate);
+}
+int CFilterCoefficients::getFilterSizeB(float rate) {
+    return lookupSize(sizesB, rate);
+}
 
 float CFilterCoefficients::rateFromPath(const char* path) {
     static const struct {
@@ -49,9 +58,8 @@ float CFilterCoefficients::rateFromPath(const char* path) {
         const char* vel;
         float rate;
     } table[] = {
-        {"W44", "VEL44", 44100.0f},   {"W48", "VEL48", 48000.0f},
-        {"W88", "VEL88", 88200.0f},   {"W96", "VEL96", 96000.0f},
-        {"W176", "VEL176", 176400.0f}, {"W192", "VEL192", 192000.0f},
+        {"W44", "VEL44", 44100.0f},    {"W48", "VEL48", 48000.0f},    {"W88", "VEL88", 88200.0f},
+        {"W96", "VEL96", 96000.0f},    {"W176", "VEL176", 176400.0f}, {"W192", "VEL192", 192000.0f},
         {"W353", "VEL353", 352800.0f}, {"W384", "VEL384", 384000.0f},
     };
     char upper[1025];
