@@ -258,6 +258,12 @@ void CFrame::idle() {
     while (display != nullptr && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            // Keys were remapped (a layout switch, or a tool typing characters the layout
+            // lacks): without this, typed keys would be read with the old table.
+            XRefreshKeyboardMapping(&event.xmapping);
+            continue;
+        }
         if (event.xany.window != impl->window) continue;
         switch (event.type) {
         case Expose:

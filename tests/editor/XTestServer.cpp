@@ -85,9 +85,14 @@ HostWindow::HostWindow(const std::string& display, int width, int height) {
 }
 
 HostWindow::~HostWindow() {
+    destroy();
+}
+
+void HostWindow::destroy() {
     if (connection == nullptr) return;
     XDestroyWindow(connection, window);
     XCloseDisplay(connection);
+    connection = nullptr;
 }
 
 void* HostWindow::handle() const {

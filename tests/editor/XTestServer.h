@@ -45,6 +45,8 @@ public:
     bool ok() const { return connection != nullptr; }
     // The window id as a host hands it to the editor-open request.
     void* handle() const;
+    // Destroys the window and closes the connection, as a host closing its window does.
+    void destroy();
 
     int children() const;
     int topLevelWindows() const;

@@ -198,6 +198,13 @@ TEST_F(EditorWindowTest, WindowShowsThePictureAndTheProgramNameAndRenamesIt) {
     EXPECT_EQ(plugin->programName(), "Studio Hall 2");
     expectShows(window, "Studio Hall 2");
 
+    // A character the keyboard layout lacks: xdotool remaps a key for it while typing.
+    user({"mousemove", "150", "60", "click", "1"});
+    user({"key", "End", "key", "--repeat", "30", "BackSpace"});
+    user({"type", "--delay", "15", "Caf\xc3\xa9 \xe2\x82\xac"});
+    user({"key", "Return"});
+    EXPECT_EQ(plugin->programName(), "Caf\xc3\xa9 \xe2\x82\xac");
+
     // Too long for a program name: cut to 23 characters, and the field shows what remains.
     user({"mousemove", "100", "60", "click", "1"});
     user({"key", "End", "key", "--repeat", "30", "BackSpace"});
@@ -251,6 +258,16 @@ TEST_F(EditorWindowTest, OpeningAndClosingManyTimesLeavesNothingBehind) {
     EXPECT_EQ(xtest::openDescriptors(), descriptors);
     // Edits cut short by closing are dropped.
     EXPECT_EQ(plugin->programName(), "Ambrel - uncalibrated");
+
+    // A host that destroys its window before closing the editor: under the default X error
+    // handler, drawing into the vanished window would end the process.
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    idle(2);
+    window.destroy();
+    plugin->setProgram(1);
+    idle(4);
+    plugin->dispatch(effEditClose);
+    EXPECT_EQ(xtest::openDescriptors(), descriptors - 1); // the host window's connection went
 }
 
 TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInTheEditor) {
