@@ -10,9 +10,15 @@ float level2db(float level) {
     return static_cast<float>(std::log(static_cast<double>(level)) * 20.0 / 2.302585092994);
 }
 
+float limitedDb2level(float dB) {
+    if (std::isnan(dB)) return 1.0f;
+    return db2level(dB > kMaxGainDb ? kMaxGainDb : dB);
+}
+
 CABMatrix::CABMatrix() {
     for (int o = 0; o < 4; ++o) {
-        for (int c = 0; c < 4; ++c) gainTable[o][c] = 0.0f;
+        for (int c = 0; c < 4; ++c)
+            gainTable[o][c] = 0.0f;
         outputGains[o] = 0.0f;
     }
 }
@@ -37,7 +43,8 @@ void CABMatrix::setGains1(float g1, float g2, float g3, float g4) {
 
 void CABMatrix::setGains4x4(float (*gains)[4]) {
     for (int o = 0; o < 4; ++o)
-        for (int c = 0; c < 4; ++c) gainTable[o][c] = gains[c][o];
+        for (int c = 0; c < 4; ++c)
+            gainTable[o][c] = gains[c][o];
 }
 
 void CABMatrix::setOutGains(float w, float x, float y, float z) {
@@ -51,8 +58,8 @@ void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
     float g[4][4], o[4];
     for (int row = 0; row < 4; ++row) {
         for (int capsule = 0; capsule < 4; ++capsule)
-            g[row][capsule] = db2level(gainTable[row][capsule]);
-        o[row] = db2level(outputGains[row]);
+            g[row][capsule] = limitedDb2level(gainTable[row][capsule]);
+        o[row] = limitedDb2level(outputGains[row]);
     }
     const double sqrt2 = std::sqrt(2.0);
     for (long i = 0; i < n; ++i) {

@@ -4,6 +4,12 @@
 float db2level(float dB);
 float level2db(float level);
 
+// db2level with the gain limited at +120 dB (NaN counts as 0 dB), for gains used in arithmetic:
+// a host's extrapolated parameter can ask for any gain, db2level of a huge one is infinite, and
+// anything beyond +120 dB only turns a real signal into overflow.
+constexpr float kMaxGainDb = 120.0f;
+float limitedDb2level(float dB);
+
 // The A-to-B matrix: four capsule signals in, W, X, Y, Z out, in place. Every coefficient is a
 // gain in dB; the signs of the conversion are fixed and W carries an extra 1/sqrt(2).
 class CABMatrix {

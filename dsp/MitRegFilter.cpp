@@ -1,0 +1,116 @@
+#include "dsp/MitRegFilter.h"
+
+#include "dsp/ABMatrix.h"
+
+#include <cmath>
+
+namespace {
+// 2 pi and pi as single-precision values widened to double.
+constexpr double kTwoPi = 6.2831854820251465;
+constexpr double kPi = 3.1415927410125732;
+} // namespace
+
+CMitRegFilter::CMitRegFilter()
+    : centreFrequency(2000.0f), bandwidth(0.0f), gain(0.0f), relative(false), a1(0.0), a2(0.0),
+      b0(0.0), b1(0.0), state{0.0, 0.0}, bypassed(false) {
+    CMitRegFilter::init();
+}
+
+void CMitRegFilter::init() {
+    state[0] = 0.0;
+    state[1] = 0.0;
+    setParametersOctaves(2000.0f, 1.0f, 0.0f);
+}
+
+void CMitRegFilter::setSamplingRate(float rate) {
+    CFilter::setSamplingRate(rate);
+    updateCoefficients();
+}
+
+void CMitRegFilter::setParametersOctaves(float freq, float octaves, float gainDb) {
+    centreFrequency = freq;
+    const double upper = std::pow(2.0, static_cast<double>(octaves / 2.0f));
+    const double lower = std::pow(2.0, static_cast<double>(-octaves / 2.0f));
+    bandwidth = static_cast<float>(static_cast<double>(freq) * (upper - lower));
+    gain = gainDb;
+    relative = false;
+    updateCoefficients();
+}
+
+void CMitRegFilter::setParametersRelative(float freq, float relWidth, float gainDb) {
+    centreFrequency = freq;
+    bandwidth = freq * relWidth;
+    gain = gainDb;
+    relative = true;
+    updateCoefficients();
+}
+
+// The formula leaves its stable range at 0 Hz and at half the rate (|k1| = 1, or within 1e-9 of
+// it), for a zero or negative width (k2 >= 1), in octave mode for a centre at or past half the
+// rate (the width limit turns negative), and in relative mode for huge widths (k2 = -1). Such a
+// band is designed again with the centre in [fs 1e-5, 0.49 fs] and the width in
+// [fs 1e-5, 100 fs]; only an unusable sampling rate leaves the band bypassed.
+void CMitRegFilter::updateCoefficients() {
+    bypassed = false;
+    if (design(centreFrequency, bandwidth)) return;
+    float lowest, highest;
+    if (designRange(samplingRate, lowest, highest) &&
+        design(clampInto(centreFrequency, lowest, highest),
+               clampInto(bandwidth, lowest, samplingRate * 100.0f)))
+        return;
+    // Any stable allpass will do: doFilter then mixes it out with V = 1.
+    a1 = 0.0;
+    a2 = 0.0;
+    b0 = 0.0;
+    b1 = 0.0;
+    bypassed = true;
+}
+
+bool CMitRegFilter::design(float freq, float width) {
+    const double rate = static_cast<double>(samplingRate);
+    const double w0 = kTwoPi * static_cast<double>(freq) / rate;
+    double omega = kTwoPi * static_cast<double>(width) / rate;
+    double k2;
+    if (relative) {
+        k2 = static_cast<float>((1.0 - omega / 2.0) / (1.0 + omega / 2.0));
+    } else {
+        if (gain < 0.0f) omega /= static_cast<double>(limitedDb2level(gain));
+        const double limit = 0.75 * (kPi - w0);
+        if (omega > limit) omega = limit;
+        const double t = std::tan(omega / 2.0);
+        k2 = static_cast<float>((1.0 - t) / (1.0 + t));
+    }
+    const double k1 = -std::cos(w0);
+    const double feedback = k1 * (1.0 + k2);
+    if (!std::isfinite(k1) || !isStableSecondOrder(feedback, k2)) return false;
+    b0 = k2;
+    b1 = feedback;
+    a1 = feedback;
+    a2 = k2;
+    return true;
+}
+
+void CMitRegFilter::doFilter(float* buf, long n) {
+    if (n <= 0) return;
+    // The band gain is limited at +120 dB: a larger V only turns loud input into infinity.
+    const double v = bypassed ? 1.0 : static_cast<double>(limitedDb2level(gain));
+    const double halfV = v / 2.0;
+    double s1 = state[0], s2 = state[1];
+    for (long i = 0; i < n; ++i) {
+        const double x = buf[i];
+        const double ap = b0 * x + s1;
+        s1 = b1 * x - a1 * ap + s2;
+        s2 = x - a2 * ap;
+        buf[i] = static_cast<float>(0.5 * (x + ap) + halfV * (x - ap));
+    }
+    if (!std::isfinite(s1) || !std::isfinite(s2)) {
+        s1 = 0.0;
+        s2 = 0.0;
+        zeroNonFinite(buf, n);
+    } else if (std::fabs(s1) < kTinyState && std::fabs(s2) < kTinyState) {
+        s1 = 0.0;
+        s2 = 0.0;
+    }
+    state[0] = s1;
+    state[1] = s2;
+}
