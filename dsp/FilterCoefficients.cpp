@@ -117,7 +117,10 @@ void CFilterCoefficients::setTolvinIIRFileName(const char* path) {
         return;
     }
     unsigned char header[4];
-    if (std::fread(header, 1, sizeof(header), file) != sizeof(header)) std::perror(path);
+    // A read error has a system description; a file that simply ends early is reported as
+    // invalid below, when its counts cannot be read either.
+    if (std::fread(header, 1, sizeof(header), file) != sizeof(header) && std::ferror(file))
+        std::perror(path);
     unsigned char counts[4];
     std::vector<float> b, a;
     bool valid = std::fread(counts, 1, sizeof(counts), file) == sizeof(counts);
