@@ -3,6 +3,7 @@
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
 #include "gui/private/DrawContextImpl.h"
+#include "gui/private/KeysymUnicode.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -11,6 +12,7 @@
 #include <cairo-xlib.h>
 #include <cairo.h>
 #include <cstdint>
+#include <iterator>
 
 struct CFrame::Impl {
     Display* display = nullptr;
@@ -77,14 +79,21 @@ int toVirtualKey(KeySym key) {
     }
 }
 
-// The UTF-8 bytes a key types (empty for none): Latin-1 key symbols are their code points, other
-// characters carry theirs above 0x1000000.
+// The UTF-8 bytes a key types (empty for none). Latin-1 key symbols are their code points, newer
+// ones carry theirs above 0x1000000, and the older ones of other scripts come from a table.
 void toCharacter(KeySym key, char* output) {
     unsigned long code = 0;
-    if ((key >= 0x20 && key <= 0x7e) || (key >= 0xa0 && key <= 0xff))
+    if ((key >= 0x20 && key <= 0x7e) || (key >= 0xa0 && key <= 0xff)) {
         code = key;
-    else if (key >= 0x1000100 && key <= 0x110ffff)
+    } else if (key >= 0x1000100 && key <= 0x110ffff) {
         code = key - 0x1000000;
+    } else if (key > 0xff && key <= 0xffff) {
+        const KeysymUnicode* end = std::end(kKeysymUnicode);
+        const KeysymUnicode* found = std::lower_bound(
+            std::begin(kKeysymUnicode), end, key,
+            [](const KeysymUnicode& entry, KeySym wanted) { return entry.keysym < wanted; });
+        if (found != end && found->keysym == key) code = found->unicode;
+    }
     int length = 0;
     if (code == 0) {
         output[0] = '\0';

@@ -99,6 +99,37 @@ void* HostWindow::handle() const {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
 }
 
+bool HostWindow::addKeys(const std::vector<std::string>& keysymNames) {
+    int first = 0, last = 0;
+    XDisplayKeycodes(connection, &first, &last);
+    int perKey = 0;
+    KeySym* map =
+        XGetKeyboardMapping(connection, static_cast<KeyCode>(first), last - first + 1, &perKey);
+    if (map == nullptr) return false;
+    int keycode = last;
+    bool placed = true;
+    for (const std::string& name : keysymNames) {
+        const KeySym symbol = XStringToKeysym(name.c_str());
+        // The highest key without any symbol.
+        for (; keycode >= first; --keycode) {
+            bool empty = true;
+            for (int i = 0; i < perKey; ++i)
+                if (map[(keycode - first) * perKey + i] != NoSymbol) empty = false;
+            if (empty) break;
+        }
+        if (symbol == NoSymbol || keycode < first) {
+            placed = false;
+            break;
+        }
+        KeySym both[2] = {symbol, symbol};
+        XChangeKeyboardMapping(connection, keycode, 2, both, 1);
+        --keycode;
+    }
+    XFree(map);
+    XSync(connection, False);
+    return placed;
+}
+
 int HostWindow::children() const {
     return countChildren(window);
 }

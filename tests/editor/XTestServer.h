@@ -47,6 +47,8 @@ public:
     void* handle() const;
     // Destroys the window and closes the connection, as a host closing its window does.
     void destroy();
+    // Puts the named key symbols on unused keys, as a keyboard layout for another language does.
+    bool addKeys(const std::vector<std::string>& keysymNames);
 
     int children() const;
     int topLevelWindows() const;

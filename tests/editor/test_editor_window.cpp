@@ -198,12 +198,15 @@ TEST_F(EditorWindowTest, WindowShowsThePictureAndTheProgramNameAndRenamesIt) {
     EXPECT_EQ(plugin->programName(), "Studio Hall 2");
     expectShows(window, "Studio Hall 2");
 
-    // A character the keyboard layout lacks: xdotool remaps a key for it while typing.
+    // Keys of other layouts: a Latin-1 letter, and the euro sign and a Cyrillic letter whose key
+    // symbols predate Unicode ones.
+    ASSERT_TRUE(window.addKeys({"eacute", "EuroSign", "Cyrillic_ka"}));
     user({"mousemove", "150", "60", "click", "1"});
     user({"key", "End", "key", "--repeat", "30", "BackSpace"});
-    user({"type", "--delay", "15", "Caf\xc3\xa9 \xe2\x82\xac"});
+    user({"type", "--delay", "15", "Caf\xc3\xa9 \xe2\x82\xac\xd0\xba"});
     user({"key", "Return"});
-    EXPECT_EQ(plugin->programName(), "Caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(plugin->programName(), "Caf\xc3\xa9 \xe2\x82\xac\xd0\xba");
+    expectShows(window, "Caf\xc3\xa9 \xe2\x82\xac\xd0\xba");
 
     // Too long for a program name: cut to 23 characters, and the field shows what remains.
     user({"mousemove", "100", "60", "click", "1"});
