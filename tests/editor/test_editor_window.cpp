@@ -262,6 +262,15 @@ TEST_F(EditorWindowTest, OpeningAndClosingManyTimesLeavesNothingBehind) {
     // Edits cut short by closing are dropped.
     EXPECT_EQ(plugin->programName(), "Ambrel - uncalibrated");
 
+    // A window id that names no window: under the default X error handler the failed window
+    // creation would end the process.
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0,
+                               reinterpret_cast<void*>(static_cast<uintptr_t>(0x3fffff0))),
+              1);
+    idle(2);
+    plugin->dispatch(effEditClose);
+    EXPECT_EQ(xtest::openDescriptors(), descriptors);
+
     // A host that destroys its window before closing the editor: under the default X error
     // handler, drawing into the vanished window would end the process.
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window.handle()), 1);
