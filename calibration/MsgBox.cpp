@@ -7,8 +7,9 @@
 
 namespace {
 // Which sink the current thread reports to. Per thread, so instances on different host threads
-// never see each other's messages.
-thread_local CMessageSink* currentSink = nullptr;
+// never see each other's messages. Initial-exec: in the dlopen'ed plug-in the default model would
+// allocate this variable's block on a thread's first access, which is a host's first audio call.
+thread_local CMessageSink* currentSink __attribute__((tls_model("initial-exec"))) = nullptr;
 } // namespace
 
 void MsgBox(char* message) {
