@@ -1,0 +1,153 @@
+// Many processors built, used and destroyed at once on parallel threads share nothing: each gives
+// exactly the output it gives alone. Built with ThreadSanitizer by scripts/tsan.sh, the same run
+// must produce no report. Besides its worker, each instance has a consumer thread reading and
+// dismissing its notices while the worker posts them, as an editor does on a host's user-interface
+// thread: the one structure of an instance that is made for two threads.
+
+#include "core/ParameterConversions.h"
+#include "core/XeTetra.h"
+#include "support/SampleCalibrations.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kThreads = 8;
+constexpr int kRounds = 3;
+constexpr int kFrames = 24000;
+
+using Channels = std::vector<std::vector<float>>;
+
+Channels noise(unsigned seed) {
+    Channels in(4, std::vector<float>(kFrames));
+    unsigned state = seed;
+    for (auto& channel : in)
+        for (float& s : channel) {
+            state = state * 1664525u + 1013904223u;
+            s = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+        }
+    return in;
+}
+
+struct Settings {
+    int program;
+    float rate;
+    int block;
+};
+
+// One instance's whole life on the calling thread: built from the calibrations, set up, run over
+// the input in blocks with a parameter change half-way, destroyed. While it lives, a second
+// thread drains its notices. Answers the output.
+Channels runInstance(const std::string& calibrations, const Settings& settings, const Channels& in,
+                     int* noticesSeen) {
+    AXeTetra processor(nullptr, CCalibrationPaths::only(calibrations));
+    std::atomic<bool> done{false};
+    int seen = 0;
+    std::thread consumer([&] {
+        char text[CNoticeQueue::kMaxNoticeLength];
+        int count = 0;
+        CNoticeQueue::Ticket ticket = 0;
+        for (bool last = false; !last;) {
+            // One more look once the worker is done, so that nothing posted is missed.
+            last = done.load(std::memory_order_acquire);
+            while (processor.getNoticeQueue()->peek(text, sizeof(text), &count, &ticket))
+                seen += processor.getNoticeQueue()->dismiss(ticket) > 0 ? 1 : 0;
+            std::this_thread::yield();
+        }
+    });
+
+    processor.setProgram(settings.program);
+    // 96 kHz has no coefficient files: a text calibration's set posts a notice.
+    processor.setSampleRate(96000.0f);
+    processor.setSampleRate(settings.rate);
+    processor.setParameter(kEQsEnabled, 1.0f);
+
+    Channels out(4, std::vector<float>(kFrames));
+    float* inputs[4];
+    float* outputs[4];
+    for (int first = 0; first < kFrames; first += settings.block) {
+        const int n = kFrames - first < settings.block ? kFrames - first : settings.block;
+        if (first >= kFrames / 2 && first - settings.block < kFrames / 2)
+            processor.setParameter(kCapsuleBase + 2, 0.8f);
+        for (int c = 0; c < 4; ++c) {
+            inputs[c] = const_cast<float*>(in[static_cast<size_t>(c)].data()) + first;
+            outputs[c] = out[static_cast<size_t>(c)].data() + first;
+        }
+        processor.processReplacing(inputs, outputs, n);
+    }
+
+    done.store(true, std::memory_order_release);
+    consumer.join();
+    if (noticesSeen != nullptr) *noticesSeen = seen;
+    return out;
+}
+
+bool sameSamples(const Channels& a, const Channels& b) {
+    for (size_t c = 0; c < 4; ++c)
+        for (size_t i = 0; i < static_cast<size_t>(kFrames); ++i)
+            if (!(a[c][i] == b[c][i])) return false;
+    return true;
+}
+
+TEST(ParallelInstances, ShareNothingWhileBuiltUsedAndDestroyedAtOnce) {
+    TempDirectory calibrations;
+    ASSERT_TRUE(samplecal::writeSixCalibrations(calibrations.path()));
+    const Channels in = noise(11);
+
+    // Every thread's settings: programs cover the factory ones (correction sets), the text
+    // calibrations (IIR sets) and the tetraproc ones (equaliser sets).
+    std::vector<Settings> settings;
+    static const float rates[] = {44100.0f, 48000.0f};
+    static const int blocks[] = {512, 64, 1000, 4096};
+    for (int t = 0; t < kThreads; ++t)
+        settings.push_back({t % kNumPrograms, rates[t % 2], blocks[t % 4]});
+
+    std::vector<Channels> alone;
+    for (const Settings& s : settings)
+        alone.push_back(runInstance(calibrations.path(), s, in, nullptr));
+    for (const Channels& out : alone) {
+        float peak = 0.0f;
+        for (const auto& channel : out)
+            for (float s : channel)
+                peak = std::fmax(peak, std::fabs(s));
+        ASSERT_GT(peak, 0.05f);
+    }
+    ASSERT_FALSE(sameSamples(alone[0], alone[2])) << "programs 0 and 2 differ";
+
+    std::vector<std::vector<Channels>> results(kThreads, std::vector<Channels>(kRounds));
+    std::vector<int> notices(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                int seen = 0;
+                results[static_cast<size_t>(t)][static_cast<size_t>(round)] =
+                    runInstance(calibrations.path(), settings[static_cast<size_t>(t)], in, &seen);
+                notices[static_cast<size_t>(t)] += seen;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    for (int t = 0; t < kThreads; ++t)
+        for (int round = 0; round < kRounds; ++round)
+            EXPECT_TRUE(sameSamples(results[static_cast<size_t>(t)][static_cast<size_t>(round)],
+                                    alone[static_cast<size_t>(t)]))
+                << "thread " << t << ", round " << round;
+    // Programs 2 to 4 are the text calibrations, whose sets reported the missing 96 kHz files.
+    for (int t = 0; t < kThreads; ++t) {
+        const int program = settings[static_cast<size_t>(t)].program;
+        if (program >= 2 && program <= 4) {
+            EXPECT_GE(notices[static_cast<size_t>(t)], kRounds) << "thread " << t;
+        }
+    }
+}
+
+} // namespace
