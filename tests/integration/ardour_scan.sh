@@ -20,7 +20,7 @@ trap 'rm -rf "$home"' EXIT
 
 # A sanitizer build can only be loaded with its runtime preloaded, and that runtime deadlocks in
 # the scanner's own exit handlers (libp11-kit), so only the plain build is scanned.
-if ldd "$plugin" | grep -q libasan; then
+if ldd "$plugin" 2>/dev/null | grep libasan >/dev/null; then
     echo "ardour_scan: $plugin is a sanitizer build; the scanner is run on the plain build only"
     exit 77
 fi

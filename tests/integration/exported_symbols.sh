@@ -11,7 +11,7 @@ if [ "$symbols" != "VSTPluginMain main " ]; then
 fi
 # The entry points are functions in the text section.
 for name in VSTPluginMain main; do
-    if ! nm -D --defined-only "$plugin" | grep -q " T $name\$"; then
+    if ! nm -D --defined-only "$plugin" | grep " T $name\$" >/dev/null; then
         echo "exported_symbols: $name is not a function symbol" >&2
         exit 1
     fi
