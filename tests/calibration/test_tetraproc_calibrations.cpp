@@ -1,3 +1,4 @@
+#include "CalibrationDirectory.h"
 #include "calibration/TetraFileWriter.h"
 #include "core/TestProcessor.h"
 #include "dsp/MitRegFilter.h"
@@ -13,26 +14,12 @@
 using namespace tetrafile;
 
 namespace {
-struct Calibrations {
-    TempDirectory root;
-    std::string directory = root.makeDirectory("calibrations");
-
-    void add(const std::string& name, const Bytes& bytes) const {
-        root.write("calibrations/" + name, std::string(bytes.begin(), bytes.end()));
-    }
+struct Calibrations : CalibrationDirectory {
+    using CalibrationDirectory::add;
     void add(const std::string& name, const TetraCalibration& calibration) const {
         add(name, calibration.bytes());
     }
-    std::unique_ptr<TestXeTetra> load() const {
-        return std::make_unique<TestXeTetra>(nullptr, CCalibrationPaths::only(directory));
-    }
 };
-
-std::string nameOf(AXeTetra& processor, int program) {
-    char text[64] = {};
-    processor.getProgramNameIndexed(0, program, text);
-    return text;
-}
 
 TetraCalibration mic1234(int version) {
     TetraCalibration calibration;

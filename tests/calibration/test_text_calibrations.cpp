@@ -1,3 +1,4 @@
+#include "CalibrationDirectory.h"
 #include "calibration/LineReader.h"
 #include "core/TestProcessor.h"
 #include "dsp/IIRFilter.h"
@@ -31,23 +32,7 @@ std::string tolvinFile(const std::vector<float>& b, const std::vector<float>& a)
     return bytes;
 }
 
-struct Calibrations {
-    TempDirectory root;
-    std::string directory = root.makeDirectory("calibrations");
-
-    void add(const std::string& name, const std::string& content) const {
-        root.write("calibrations/" + name, content);
-    }
-    std::unique_ptr<TestXeTetra> load() const {
-        return std::make_unique<TestXeTetra>(nullptr, CCalibrationPaths::only(directory));
-    }
-};
-
-std::string nameOf(TestXeTetra& processor, int program) {
-    char text[64] = {};
-    processor.getProgramNameIndexed(0, program, text);
-    return text;
-}
+using Calibrations = CalibrationDirectory;
 
 const float* values(TestXeTetra& processor, int program) {
     return processor.programs[program].values;
