@@ -1,0 +1,282 @@
+// libFuzzer target: the processor driven only through its host record, as a host would, by a
+// sequence of requests decoded from the input: any dispatcher request 0..70 (never "close" before
+// the end, never "open the editor", which needs a window), parameter sets and gets, and audio
+// blocks of 0..4096 frames with finite input. Indices, values and the float argument include
+// negative, huge, NaN and infinite ones; pointers are null or point at buffers as large as hosts
+// give. Checked after every request: every output sample and parameter value is finite, and a
+// text is terminated within the size its request allows, with nothing written beyond it.
+
+#include "core/XeTetra.h"
+#include "tests/calibration/TetraFileWriter.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxFrames = 4096;
+constexpr int kTextBuffer = 256;
+constexpr unsigned char kUntouched = 0xa5;
+// Every correction-set design costs about a millisecond: a run changes the rate a few times only.
+constexpr int kMaxRateChanges = 3;
+// And processes a bounded number of frames.
+constexpr long kMaxFramesPerRun = 1 << 14;
+
+VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == 1 ? 2400 : 0; // version; everything else unanswered
+}
+
+bool writeFile(const std::string& path, const void* data, size_t size) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
+}
+
+// A calibrations directory with one text calibration (IIR coefficients for 48 kHz) and one
+// tetraproc calibration, so that programs 2 and 3 bring sets of their own.
+struct Calibrations {
+    std::string root;
+    Calibrations() {
+        const char* tmp = std::getenv("TMPDIR");
+        root = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+               "/xetetra_fuzz_record_" + std::to_string(getpid());
+        mkdir(root.c_str(), 0755);
+        mkdir((root + "/Mic7").c_str(), 0755);
+        // Tolvin files: header, nA = 1, nB = 2, b = 0.25 0.25, a = -0.5.
+        static const unsigned char lowPass[] = {'T',  'L',  'V', 'N', 1,    0,    2, 0, 0, 0,
+                                                0x80, 0x3e, 0,   0,   0x80, 0x3e, 0, 0, 0, 0xbf};
+        writeFile(root + "/Mic7/W48", lowPass, sizeof(lowPass));
+        writeFile(root + "/Mic7/VEL48", lowPass, sizeof(lowPass));
+        static const char text[] = "sens 0.1 -0.2 0.3 0.05\nvsens 0.1 0.1 0.1 0.1\n"
+                                   "EQ 1 2 3 4\nEQfreq 8000 9000 10000 11000\n"
+                                   "EQbw 4000 4000 4000 4000\nW 0\nX 1\nY -1\nZ 0.5\n"
+                                   "LF 40 120\nW W48\nVel VEL48\n";
+        writeFile(root + "/Mic7.txt", text, sizeof(text) - 1);
+        tetrafile::writeFile(root + "/Mic8.tetra", tetrafile::mic1234Calibration());
+    }
+};
+
+// The size a text request may write into, terminator included; 0 when it writes no text.
+int textSize(VstInt32 opcode) {
+    switch (opcode) {
+    case effGetProgramName:
+    case effGetProgramNameIndexed:
+        return 24;
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName:
+    case effGetEffectName:
+        return 32;
+    case effGetVendorString:
+    case effGetProductString:
+        return 64;
+    default:
+        return 0;
+    }
+}
+
+// Requests whose pointer is a text the host hands in.
+bool takesText(VstInt32 opcode) {
+    return opcode == effSetProgramName || opcode == effCanDo;
+}
+
+// One byte picks most values: plain small numbers around the valid range, or one of the extremes.
+// Inputs stay short, so every byte should count.
+VstInt32 pickIndex(FuzzedDataProvider& in) {
+    static const VstInt32 extremes[] = {INT_MIN, INT_MIN + 1, -1000, 1000, 65536, INT_MAX};
+    const int b = in.ConsumeIntegral<uint8_t>();
+    if (b < 250) return b - 8;
+    return extremes[b - 250];
+}
+
+VstIntPtr pickValue(FuzzedDataProvider& in) {
+    static const VstIntPtr extremes[] = {INTPTR_MIN, -1000, static_cast<VstIntPtr>(INT_MAX) + 1,
+                                         INT_MAX, INTPTR_MAX};
+    const int b = in.ConsumeIntegral<uint8_t>();
+    if (b < 250) return b - 8;
+    if (b == 255) return in.ConsumeIntegral<VstIntPtr>();
+    return extremes[b - 250];
+}
+
+float pickFloat(FuzzedDataProvider& in) {
+    static const float interesting[] = {0.0f,
+                                        -0.0f,
+                                        0.5f,
+                                        1.0f,
+                                        -1.0f,
+                                        1.0001f,
+                                        1e-38f,
+                                        1e-45f,
+                                        3.4e38f,
+                                        -3.4e38f,
+                                        std::numeric_limits<float>::quiet_NaN(),
+                                        std::numeric_limits<float>::infinity(),
+                                        -std::numeric_limits<float>::infinity(),
+                                        44100.0f,
+                                        48000.0f,
+                                        96000.0f};
+    const int b = in.ConsumeIntegral<uint8_t>();
+    if (b < 16) return interesting[b];
+    if (b == 255) return in.ConsumeFloatingPoint<float>();
+    // Steps of 1/128 through the parameter range and a little beyond it.
+    return static_cast<float>(b - 16) / 128.0f - 0.25f;
+}
+
+// Mostly a parameter's index, sometimes one just past the table or anything else.
+VstInt32 pickParameter(FuzzedDataProvider& in) {
+    const int b = in.ConsumeIntegral<uint8_t>();
+    if (b < 235) return b % 47;
+    return pickIndex(in);
+}
+
+// Mostly the requests the processor serves; now and then any other.
+VstInt32 pickOpcode(FuzzedDataProvider& in) {
+    static const VstInt32 served[] = {effOpen,
+                                      effSetProgram,
+                                      effGetProgram,
+                                      effSetProgramName,
+                                      effGetProgramName,
+                                      effGetParamLabel,
+                                      effGetParamDisplay,
+                                      effGetParamName,
+                                      effSetSampleRate,
+                                      effSetBlockSize,
+                                      effMainsChanged,
+                                      effEditGetRect,
+                                      effEditClose,
+                                      effEditIdle,
+                                      effCanBeAutomated,
+                                      effGetProgramNameIndexed,
+                                      effGetPlugCategory,
+                                      effGetEffectName,
+                                      effGetVendorString,
+                                      effGetProductString,
+                                      effGetVendorVersion,
+                                      effCanDo,
+                                      effGetVstVersion};
+    const int b = in.ConsumeIntegral<uint8_t>();
+    constexpr int kServed = static_cast<int>(sizeof(served) / sizeof(served[0]));
+    if (b < 4 * kServed) return served[b % kServed];
+    return b % 71;
+}
+
+void checkText(const unsigned char* buffer, int size) {
+    if (size == 0) {
+        // A request that writes no text leaves the buffer alone.
+        for (int i = 0; i < kTextBuffer; ++i)
+            if (buffer[i] != kUntouched) __builtin_trap();
+        return;
+    }
+    bool written = false;
+    for (int i = 0; i < kTextBuffer; ++i)
+        written = written || buffer[i] != kUntouched;
+    if (!written) return;
+    if (std::memchr(buffer, 0, static_cast<size_t>(size)) == nullptr) __builtin_trap();
+    for (int i = size; i < kTextBuffer; ++i)
+        if (buffer[i] != kUntouched) __builtin_trap();
+}
+
+struct Audio {
+    float in[4][kMaxFrames];
+    float out[4][kMaxFrames];
+};
+
+void checkFinite(const float* samples, int frames) {
+    for (int i = 0; i < frames; ++i)
+        if (!std::isfinite(samples[i])) __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Calibrations calibrations;
+    static Audio audio;
+    FuzzedDataProvider in(data, size);
+
+    AXeTetra* processor = new AXeTetra(hostCallback, CCalibrationPaths::only(calibrations.root));
+    AEffect* effect = processor->getAeffect();
+    if (effect->magic != kEffectMagic) __builtin_trap();
+
+    int rateChanges = 0;
+    long frames = 0;
+    uint32_t noise = 1;
+    while (in.remaining_bytes() > 0) {
+        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0: {
+            VstInt32 opcode = pickOpcode(in);
+            if (opcode == effClose || opcode == effEditOpen) opcode = effGetProgram;
+            const VstInt32 index = pickIndex(in);
+            const VstIntPtr value = pickValue(in);
+            float opt = pickFloat(in);
+            if (opcode == effSetSampleRate && ++rateChanges > kMaxRateChanges)
+                opcode = effGetProgram;
+            unsigned char buffer[kTextBuffer];
+            std::memset(buffer, kUntouched, sizeof(buffer));
+            ERect* rect = nullptr;
+            void* ptr = nullptr;
+            if (opcode == effEditGetRect) {
+                ptr = in.ConsumeBool() ? &rect : nullptr;
+            } else if (takesText(opcode)) {
+                const std::string text = in.ConsumeRandomLengthString(kTextBuffer - 1);
+                std::memcpy(buffer, text.c_str(), text.size() + 1);
+                ptr = in.ConsumeBool() ? buffer : nullptr;
+            } else if (in.ConsumeIntegral<uint8_t>() % 8 != 0) {
+                ptr = buffer;
+            }
+            effect->dispatcher(effect, opcode, index, value, ptr, opt);
+            if (ptr == buffer && !takesText(opcode)) checkText(buffer, textSize(opcode));
+            break;
+        }
+        case 1:
+            effect->setParameter(effect, pickParameter(in), pickFloat(in));
+            break;
+        case 2:
+            if (!std::isfinite(effect->getParameter(effect, pickParameter(in)))) __builtin_trap();
+            break;
+        default: {
+            int n = in.ConsumeIntegralInRange<int>(0, kMaxFrames);
+            if (frames + n > kMaxFramesPerRun) n = 0;
+            frames += n;
+            const int shape = in.ConsumeIntegral<uint8_t>();
+            const bool inPlace = (shape & 1) != 0;
+            static const float levels[] = {0.0f, 1e-30f, 1.0f, 1000.0f, 3e38f, 0.25f, 1e-5f, 1e10f};
+            const float level = levels[(shape >> 1) & 7];
+            noise ^= static_cast<uint32_t>(shape) << 8;
+            for (int c = 0; c < 4; ++c)
+                for (int i = 0; i < n; ++i) {
+                    noise = noise * 1664525u + 1013904223u;
+                    const float x = level * (static_cast<float>(noise >> 8) / 8388608.0f - 1.0f);
+                    audio.in[c][i] = x;
+                    if (inPlace) audio.out[c][i] = x;
+                }
+            float* inputs[4];
+            float* outputs[4];
+            for (int c = 0; c < 4; ++c) {
+                outputs[c] = audio.out[c];
+                inputs[c] = inPlace ? audio.out[c] : audio.in[c];
+            }
+            effect->processReplacing(effect, inputs, outputs, n);
+            for (int c = 0; c < 4; ++c)
+                checkFinite(audio.out[c], n);
+            break;
+        }
+        }
+    }
+    for (VstInt32 index = 0; index < effect->numParams; ++index)
+        if (!std::isfinite(effect->getParameter(effect, index))) __builtin_trap();
+    effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    return 0;
+}
