@@ -1,0 +1,189 @@
+#pragma once
+
+// Running the built xetetra (and other programs) as a subprocess, and writing and reading the
+// sound files it works on.
+
+#include "support/TempDirectory.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tooltest {
+
+using Channels = std::vector<std::vector<float>>;
+
+inline std::string toolPath() {
+    return std::string(XETETRA_BINARY_DIR) + "/xetetra";
+}
+
+inline std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+struct RunResult {
+    int status = -1; // exit code; 128 + signal when killed
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with the arguments in `directory`, standard output and error captured.
+// A positive fileSizeLimit (bytes) runs it under RLIMIT_FSIZE, so that a write fails as on a
+// full disk.
+inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& directory, long fileSizeLimit = -1) {
+    RunResult result;
+    char outName[] = "/tmp/xetetra-run-out-XXXXXX";
+    char errName[] = "/tmp/xetetra-run-err-XXXXXX";
+    const int outFd = mkstemp(outName);
+    const int errFd = mkstemp(errName);
+    if (outFd < 0 || errFd < 0) return result;
+    std::vector<std::string> argvStrings{program};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvStrings)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
+        if (fileSizeLimit > 0) {
+            struct rlimit limit;
+            limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
+            limit.rlim_max = static_cast<rlim_t>(fileSizeLimit);
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status)
+                                          : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    }
+    close(outFd);
+    close(errFd);
+    result.out = readText(outName);
+    result.err = readText(errName);
+    unlink(outName);
+    unlink(errName);
+    return result;
+}
+
+inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory = "",
+                         long fileSizeLimit = -1) {
+    return runProgram(toolPath(), args, directory, fileSizeLimit);
+}
+
+// Writes the channels interleaved; format is a libsndfile format such as
+// SF_FORMAT_WAV | SF_FORMAT_FLOAT.
+inline bool writeSound(const std::string& path, const Channels& channels, int rate, int format) {
+    SF_INFO info = {};
+    info.samplerate = rate;
+    info.channels = static_cast<int>(channels.size());
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    const size_t frames = channels.empty() ? 0 : channels[0].size();
+    std::vector<float> interleaved(frames * channels.size());
+    for (size_t i = 0; i < frames; ++i)
+        for (size_t c = 0; c < channels.size(); ++c)
+            interleaved[i * channels.size() + c] = channels[c][i];
+    const bool written =
+        sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames)) ==
+        static_cast<sf_count_t>(frames);
+    return sf_close(file) == 0 && written;
+}
+
+struct Sound {
+    bool ok = false;
+    SF_INFO info = {};
+    // SF_AMBISONIC_B_FORMAT when a WAVE-EX file is marked as B-format.
+    int ambisonic = 0;
+    Channels channels;
+    size_t frames() const { return channels.empty() ? 0 : channels[0].size(); }
+};
+
+inline Sound readSound(const std::string& path) {
+    Sound sound;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sound.info);
+    if (file == nullptr) return sound;
+    sound.ambisonic = sf_command(file, SFC_WAVEX_GET_AMBISONIC, nullptr, 0);
+    const int channels = sound.info.channels;
+    std::vector<float> interleaved(static_cast<size_t>(sound.info.frames) *
+                                   static_cast<size_t>(channels));
+    const sf_count_t got = sf_readf_float(file, interleaved.data(), sound.info.frames);
+    sf_close(file);
+    if (got != sound.info.frames) return sound;
+    sound.channels.assign(static_cast<size_t>(channels),
+                          std::vector<float>(static_cast<size_t>(got)));
+    for (sf_count_t i = 0; i < got; ++i)
+        for (int c = 0; c < channels; ++c)
+            sound.channels[static_cast<size_t>(c)][static_cast<size_t>(i)] =
+                interleaved[static_cast<size_t>(i) * static_cast<size_t>(channels) +
+                            static_cast<size_t>(c)];
+    sound.ok = true;
+    return sound;
+}
+
+// A recording with something in every band: uncorrelated noise per capsule (a fixed generator),
+// a different low tone per capsule and an impulse of its own in each capsule. Peaks stay below
+// 0.5.
+inline Channels testRecording(size_t frames, int rate = 48000, uint32_t seed = 1) {
+    Channels channels(4, std::vector<float>(frames));
+    uint32_t state = seed;
+    for (size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < 4; ++c) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+            const double tone =
+                std::sin(2.0 * M_PI * (60.0 + 37.0 * c) * static_cast<double>(i) / rate);
+            channels[static_cast<size_t>(c)][i] = static_cast<float>(0.2 * noise + 0.15 * tone);
+        }
+    for (int c = 0; c < 4; ++c) {
+        const size_t at = frames / 3 + static_cast<size_t>(c) * 97;
+        if (at < frames) channels[static_cast<size_t>(c)][at] += 0.1f;
+    }
+    return channels;
+}
+
+// Lines of a text, without their newlines.
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        out.push_back(line);
+    return out;
+}
+
+// The entries of a directory other than . and ..
+inline std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* directory = opendir(path.c_str());
+    if (directory == nullptr) return names;
+    while (const dirent* entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(directory);
+    return names;
+}
+
+} // namespace tooltest

@@ -1,0 +1,181 @@
+#include "tools/Converter.h"
+
+#include "core/XeTetra.h"
+#include "tools/CommandLine.h"
+#include "tools/DeferredSignals.h"
+#include "tools/ProgressBar.h"
+#include "tools/SoundFile.h"
+
+#include <cmath>
+#include <thread>
+
+namespace {
+// Enough blocks in flight for each stage to have one to work on while the next waits.
+constexpr int kBlocksInFlight = 6;
+} // namespace
+
+CConverter::CConverter(CSoundFile* inputFiles, int count, const std::vector<AXeTetra*>& chain,
+                       CSoundFile& outputFile, const CSettings& chosen)
+    : inputs(inputFiles), inputCount(count), processors(chain), output(outputFile),
+      settings(chosen), total(inputFiles[0].info().frames), latency(0), blocks(kBlocksInFlight) {
+    for (AXeTetra* processor : processors)
+        latency += processor->GetPostMatrixLatency();
+    for (size_t k = 0; k <= processors.size(); ++k)
+        queues.push_back(std::make_unique<CBlockQueue>());
+    const size_t size = static_cast<size_t>(settings.block);
+    for (CBlock& block : blocks)
+        for (std::vector<float>& channel : block.samples)
+            channel.assign(size, 0.0f);
+    readBuffer.assign(size * 4, 0.0f);
+    writeBuffer.assign(size * 4, 0.0f);
+    skipLeft = latency;
+}
+
+void CConverter::abortAll() {
+    empty.abort();
+    for (auto& queue : queues)
+        queue->abort();
+}
+
+bool CConverter::fill(CBlock& block) {
+    // The input, then zeros until the delayed tail has come out.
+    const long long wanted = total + latency - fed;
+    block.frames = static_cast<long>(wanted < settings.block ? wanted : settings.block);
+    const long long left = total - fed;
+    const long fromFile = static_cast<long>(left <= 0             ? 0
+                                            : left < block.frames ? left
+                                                                  : block.frames);
+    int capsule = 0;
+    for (int f = 0; f < inputCount && fromFile > 0; ++f) {
+        const int channels = inputs[f].info().channels;
+        const sf_count_t got = sf_readf_float(inputs[f].handle(), readBuffer.data(),
+                                              static_cast<sf_count_t>(fromFile));
+        if (got != fromFile) {
+            readFailedFile = inputs[f].path();
+            readFailure = "read failed after " + std::to_string(fed + (got > 0 ? got : 0)) +
+                          " frames: " + inputs[f].error();
+            return false;
+        }
+        for (int ch = 0; ch < channels; ++ch, ++capsule) {
+            float* to = block.samples[capsule].data();
+            const float* from = readBuffer.data() + ch;
+            for (long i = 0; i < fromFile; ++i)
+                to[i] = from[i * channels];
+        }
+    }
+    for (std::vector<float>& channel : block.samples)
+        std::fill(channel.begin() + fromFile, channel.begin() + block.frames, 0.0f);
+    block.skip = skipLeft < block.frames ? skipLeft : block.frames;
+    skipLeft -= block.skip;
+    fed += block.frames;
+    return true;
+}
+
+void CConverter::readBlocks() {
+    while (fed < total + latency) {
+        const int index = empty.pop();
+        if (index < 0) return;
+        if (!fill(blocks[static_cast<size_t>(index)])) {
+            abortAll();
+            return;
+        }
+        queues.front()->push(index);
+    }
+    queues.front()->finish();
+}
+
+bool CConverter::write(const CBlock& block) {
+    const long count = block.frames - block.skip;
+    if (count <= 0) return true;
+    // Output channel k takes W X Y Z (0 1 2 3) number order[k], times weight[k].
+    const bool ambix = settings.ambix;
+    const int order[4] = {0, ambix ? 2 : 1, ambix ? 3 : 2, ambix ? 1 : 3};
+    const float w = ambix ? static_cast<float>(std::sqrt(2.0)) : 1.0f;
+    const float* source[4];
+    for (int k = 0; k < 4; ++k)
+        source[k] = block.samples[k].data() + block.skip;
+    float peak[4] = {peaks[0], peaks[1], peaks[2], peaks[3]};
+    long long beyond = 0;
+    float* out = writeBuffer.data();
+    for (long i = 0; i < count; ++i) {
+        float frame[4] = {source[0][i] * w, source[1][i], source[2][i], source[3][i]};
+        settings.orientation.apply(frame[1], frame[2], frame[3]);
+        for (int k = 0; k < 4; ++k) {
+            const float value = frame[order[k]];
+            const float magnitude = std::fabs(value);
+            peak[k] = magnitude > peak[k] ? magnitude : peak[k];
+            beyond += magnitude > 1.0f ? 1 : 0;
+            out[i * 4 + k] = value;
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        peaks[k] = peak[k];
+    if (settings.clipping) clipped += beyond;
+    if (sf_writef_float(output.handle(), out, count) != count) {
+        writeFailure = "write failed: " + output.error();
+        return false;
+    }
+    written += count;
+    return true;
+}
+
+void CConverter::writeBlocks() {
+    CProgressBar progress(settings.progress);
+    const double rate = inputs[0].info().samplerate;
+    for (;;) {
+        const int index = queues.back()->pop();
+        if (index < 0) break;
+        if (!write(blocks[static_cast<size_t>(index)])) {
+            abortAll();
+            break;
+        }
+        empty.push(index);
+        progress.update(written, total, rate);
+        if (signals->pending()) {
+            interrupted = true;
+            abortAll();
+        }
+    }
+    progress.finish();
+}
+
+void CConverter::processBlocks(size_t stage) {
+    AXeTetra& processor = *processors[stage];
+    for (;;) {
+        const int index = queues[stage]->pop();
+        if (index < 0) break;
+        CBlock& block = blocks[static_cast<size_t>(index)];
+        float* channels[4];
+        for (int k = 0; k < 4; ++k)
+            channels[k] = block.samples[k].data();
+        processor.processReplacing(channels, channels, static_cast<VstInt32>(block.frames));
+        queues[stage + 1]->push(index);
+    }
+    queues[stage + 1]->finish();
+}
+
+bool CConverter::run(const CDeferredSignals& deferred) {
+    signals = &deferred;
+    for (int index = 0; index < kBlocksInFlight; ++index)
+        empty.push(index);
+    std::vector<std::thread> threads;
+    threads.emplace_back(&CConverter::readBlocks, this);
+    for (size_t stage = 0; stage < processors.size(); ++stage)
+        threads.emplace_back(&CConverter::processBlocks, this, stage);
+    threads.emplace_back(&CConverter::writeBlocks, this);
+    for (std::thread& thread : threads)
+        thread.join();
+    if (!readFailure.empty()) {
+        fileError(readFailedFile, readFailure);
+        return false;
+    }
+    if (!writeFailure.empty()) {
+        fileError(output.path(), writeFailure);
+        return false;
+    }
+    if (interrupted) {
+        fileError(output.path(), "interrupted; nothing written");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "tools/BlockQueue.h"
+#include "tools/Orientation.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class AXeTetra;
+class CDeferredSignals;
+class CSoundFile;
+
+// Streams the inputs through the processors into the output, block by block, with reading, each
+// processor and writing on threads of their own, so that a machine's cores share the work.
+// Memory is a few blocks whatever the length. The processors' delay is compensated: the first
+// `latency` output frames are dropped and as many zero frames are fed after the input, so the
+// output has the input's length and alignment.
+class CConverter {
+public:
+    struct CSettings {
+        COrientation orientation;
+        bool ambix = false;    // ACN order W, Y, Z, X with W raised by 3 dB
+        bool clipping = false; // an integer output: count the samples beyond full scale
+        long block = 4096;
+        bool progress = false;
+    };
+
+    // The processors run in series, each on its own thread: the plug-in's chain split into
+    // consecutive parts gives the same samples as the whole chain in one.
+    CConverter(CSoundFile* inputs, int inputCount, const std::vector<AXeTetra*>& processors,
+               CSoundFile& output, const CSettings& settings);
+
+    // Converts everything; false after reporting a read or write failure or an interruption.
+    bool run(const CDeferredSignals& signals);
+
+    long long frames() const { return written; }
+    // Peak magnitude of each output channel, in output order.
+    float peak(int channel) const { return peaks[channel]; }
+    long long clippedSamples() const { return clipped; }
+
+private:
+    struct CBlock {
+        std::vector<float> samples[4]; // capsules in, W X Y Z out, processed in place
+        long frames = 0;               // fed to the processor
+        long skip = 0;                 // leading frames of delay, not written
+    };
+
+    void readBlocks();
+    void processBlocks(size_t stage);
+    void writeBlocks();
+    bool fill(CBlock& block);
+    bool write(const CBlock& block);
+    void abortAll();
+
+    CSoundFile* inputs;
+    int inputCount;
+    std::vector<AXeTetra*> processors;
+    CSoundFile& output;
+    CSettings settings;
+    long long total;
+    long latency;
+
+    std::vector<CBlock> blocks;
+    // Queue k feeds processor k; the last one feeds the writer; `empty` feeds the reader.
+    CBlockQueue empty;
+    std::vector<std::unique_ptr<CBlockQueue>> queues;
+    const CDeferredSignals* signals = nullptr;
+    bool interrupted = false; // by the writer, which watches for signals
+
+    // Reader state.
+    long long fed = 0;
+    long skipLeft = 0;
+    std::vector<float> readBuffer;
+    std::string readFailure, readFailedFile;
+    // Writer state.
+    long long written = 0;
+    float peaks[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    long long clipped = 0;
+    std::vector<float> writeBuffer;
+    std::string writeFailure;
+};

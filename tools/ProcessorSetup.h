@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/XeTetra.h"
+#include "tools/CommandLine.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// What the options --program, --calibrations and --set ask of the processor, and the processor
+// built from them: the very object the plug-in runs, without a host.
+class CProcessorSetup {
+public:
+    // The help lines of the three options, for the subcommands' option tables.
+    static const COptionSpec kProgramOption;
+    static const COptionSpec kCalibrationsOption;
+    static const COptionSpec kSetOption;
+
+    // Takes the option if it is one of the three; false otherwise. A malformed value is a usage
+    // error: `status` is set to kExitUsage after it has been reported.
+    bool take(const CCommandLine& line, const CCommandLine::COption& option, int& status);
+
+    // Builds the processor at the rate, selects the program and applies the --set values.
+    // Answers null with `status` set after reporting a problem (unknown program or parameter,
+    // calibrations directory that is not one).
+    std::unique_ptr<AXeTetra> build(const CCommandLine& line, float rate, int& status,
+                                    bool quiet = false) const;
+
+    // The processor with its calibrations read and nothing selected yet: for listing programs.
+    std::unique_ptr<AXeTetra> construct(int& status, bool quiet = false) const;
+
+    // Splits a built processor at its post-matrix set, so that two threads can share the work:
+    // `whole` keeps the capsule filters and the matrix, the answer runs the post-matrix set alone.
+    // The chain runs its stages one after the other on the block in place, so the two in series
+    // give the samples of the whole. Null, with `whole` unchanged, when there is nothing to split:
+    // no set selected, or nothing running before it.
+    std::unique_ptr<AXeTetra> splitAtPostMatrix(AXeTetra& whole, const CCommandLine& line,
+                                                float rate) const;
+
+    int programNumber() const { return selectedProgram; }
+    std::string programName(AXeTetra& processor) const;
+
+private:
+    bool resolveProgram(AXeTetra& processor, const CCommandLine& line, int& status) const;
+
+    std::string program = "0";
+    bool calibrationsGiven = false;
+    std::string calibrations;
+    // Parameter by number or name, and the host value.
+    std::vector<std::pair<std::string, float>> settings;
+    mutable int selectedProgram = 0;
+};

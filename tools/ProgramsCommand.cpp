@@ -1,0 +1,183 @@
+// xetetra programs: the 8 programs and what each selects.
+
+#include "tools/CommandLine.h"
+#include "tools/Commands.h"
+#include "tools/ProcessorSetup.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// What one program selects, read back from the processor after selecting it.
+struct CProgramSummary {
+    int index = 0;
+    std::string name;
+    int postMatrixSet = 0;
+    std::string postMatrixSetName;
+    long latency = 0;
+    bool matrix = false;
+    bool lf = false;
+    float lfCut = 0.0f, lfBoost = 0.0f; // Hz
+    bool eq = false;
+    float eqFreq[4] = {}, eqWidth[4] = {}, eqGain[4] = {}; // Hz, octaves, dB
+};
+
+CProgramSummary summarise(AXeTetra& processor, int program) {
+    processor.setProgram(program);
+    CProgramSummary s;
+    s.index = program;
+    char text[AudioEffect::kScratchSize] = {};
+    processor.getProgramNameIndexed(0, program, text);
+    s.name = text;
+    s.postMatrixSet = processor.GetCoincidenceFilter();
+    const char* setName = processor.GetPostMatrixSetName(s.postMatrixSet);
+    s.postMatrixSetName = setName != nullptr ? setName : "";
+    s.latency = processor.GetPostMatrixLatency();
+    s.matrix = parm2bool(processor.getParameter(kABMatrixEnabled));
+    s.lf = parm2bool(processor.getParameter(kLFEnabled));
+    s.lfCut = oneLOWFREQConvert(processor.getParameter(kLFCutFreq));
+    s.lfBoost = oneLOWFREQConvert(processor.getParameter(kLFBoostFreq));
+    s.eq = parm2bool(processor.getParameter(kEQsEnabled));
+    for (int c = 0; c < 4; ++c) {
+        const int base = kCapsuleBase + kParamsPerCapsule * c;
+        s.eqFreq[c] = oneMAXFREQConvert(processor.getParameter(base + kCapEQFreq));
+        s.eqWidth[c] = parm2width(processor.getParameter(base + kCapEQWidth));
+        s.eqGain[c] = parm2PlusMinus15(processor.getParameter(base + kCapEQGain));
+    }
+    return s;
+}
+
+std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0) {
+    char text[128];
+    std::snprintf(text, sizeof(text), pattern, a, b, c);
+    return text;
+}
+
+std::string eqText(const CProgramSummary& s) {
+    if (!s.eq) return "off";
+    bool same = true;
+    for (int c = 1; c < 4; ++c)
+        same = same && s.eqFreq[c] == s.eqFreq[0] && s.eqWidth[c] == s.eqWidth[0] &&
+               s.eqGain[c] == s.eqGain[0];
+    if (same)
+        return "on " +
+               format("%.1f Hz, %.2f oct, %+.1f dB", s.eqFreq[0], s.eqWidth[0], s.eqGain[0]);
+    std::string text = "on";
+    for (int c = 0; c < 4; ++c)
+        text += (c == 0 ? " " : "; ") + std::to_string(c + 1) + ": " +
+                format("%.1f Hz, %.2f oct, %+.1f dB", s.eqFreq[c], s.eqWidth[c], s.eqGain[c]);
+    return text;
+}
+
+std::string lfText(const CProgramSummary& s) {
+    return s.lf ? "on " + format("cut %.1f Hz, boost %.1f Hz", s.lfCut, s.lfBoost) : "off";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        const unsigned char u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(float value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
+    return text;
+}
+
+void printTable(const CProgramSummary* programs) {
+    size_t nameWidth = 4, setWidth = 15;
+    for (int i = 0; i < kNumPrograms; ++i) {
+        if (programs[i].name.size() > nameWidth) nameWidth = programs[i].name.size();
+        if (programs[i].postMatrixSetName.size() > setWidth)
+            setWidth = programs[i].postMatrixSetName.size();
+    }
+    std::printf("%-2s  %-*s  %-*s  %7s  %-6s  %-30s  %s\n", "#", static_cast<int>(nameWidth),
+                "Name", static_cast<int>(setWidth), "Post-matrix set", "Latency", "Matrix", "LF",
+                "EQ");
+    for (int i = 0; i < kNumPrograms; ++i) {
+        const CProgramSummary& s = programs[i];
+        std::printf("%-2d  %-*s  %-*s  %7ld  %-6s  %-30s  %s\n", s.index,
+                    static_cast<int>(nameWidth), s.name.c_str(), static_cast<int>(setWidth),
+                    s.postMatrixSetName.c_str(), s.latency, s.matrix ? "on" : "off",
+                    lfText(s).c_str(), eqText(s).c_str());
+    }
+}
+
+void printJson(const CProgramSummary* programs) {
+    std::printf("[\n");
+    for (int i = 0; i < kNumPrograms; ++i) {
+        const CProgramSummary& s = programs[i];
+        std::printf("  {\"index\": %d, \"name\": %s,\n", s.index, jsonString(s.name).c_str());
+        std::printf("   \"postMatrixSet\": {\"index\": %d, \"name\": %s, \"latency\": %ld},\n",
+                    s.postMatrixSet, jsonString(s.postMatrixSetName).c_str(), s.latency);
+        std::printf("   \"matrix\": %s,\n", s.matrix ? "true" : "false");
+        std::printf("   \"lf\": {\"enabled\": %s, \"cutHz\": %s, \"boostHz\": %s},\n",
+                    s.lf ? "true" : "false", jsonNumber(s.lfCut).c_str(),
+                    jsonNumber(s.lfBoost).c_str());
+        std::printf("   \"eq\": {\"enabled\": %s, \"capsules\": [", s.eq ? "true" : "false");
+        for (int c = 0; c < 4; ++c)
+            std::printf("%s{\"freqHz\": %s, \"widthOctaves\": %s, \"gainDb\": %s}",
+                        c == 0 ? "" : ", ", jsonNumber(s.eqFreq[c]).c_str(),
+                        jsonNumber(s.eqWidth[c]).c_str(), jsonNumber(s.eqGain[c]).c_str());
+        std::printf("]}}%s\n", i + 1 < kNumPrograms ? "," : "");
+    }
+    std::printf("]\n");
+}
+
+} // namespace
+
+int runPrograms(int argc, char** argv) {
+    const COptionSpec specs[] = {
+        CProcessorSetup::kCalibrationsOption,
+        {"json", nullptr, "print JSON for scripts instead of a table", nullptr},
+    };
+    CCommandLine line("programs", "[options]",
+                      "Lists the 8 programs: the two factory programs, one per calibration found,\n"
+                      "then user programs, with the post-matrix filter set, low-frequency filter\n"
+                      "and capsule equaliser each selects.",
+                      specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+    if (!line.parse(argc, argv)) return kExitUsage;
+    if (line.helpRequested()) {
+        line.printHelp(stdout);
+        return kExitSuccess;
+    }
+    CProcessorSetup setup;
+    bool json = false;
+    int status = kExitSuccess;
+    for (const CCommandLine::COption& option : line.options()) {
+        if (setup.take(line, option, status)) {
+            if (status != kExitSuccess) return status;
+        } else if (option.is("json")) {
+            json = true;
+        }
+    }
+    if (!line.operands().empty())
+        return line.usageError("takes no operands, not '" + line.operands()[0] + "'");
+    std::unique_ptr<AXeTetra> processor = setup.construct(status);
+    if (!processor) return status;
+    processor->setSampleRate(48000.0f);
+    CProgramSummary programs[kNumPrograms];
+    for (int i = 0; i < kNumPrograms; ++i)
+        programs[i] = summarise(*processor, i);
+    if (json)
+        printJson(programs);
+    else
+        printTable(programs);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return fileError("standard output", "write failed");
+    return kExitSuccess;
+}
