@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 CFilterCoefficients::~CFilterCoefficients() = default;
@@ -109,7 +110,11 @@ void CFilterCoefficients::setTolvinIIRFileName(const char* path) {
         MsgBoxf("No sampling rate in the name of Tolvin filter coefficients file: %s", path);
         return;
     }
-    FILE* file = std::fopen(path, "rb");
+    // Regular files only: opening a FIFO named like a coefficient file would wait for a writer,
+    // blocking the host that builds the plug-in.
+    struct stat status;
+    const bool regular = stat(path, &status) == 0 && S_ISREG(status.st_mode);
+    FILE* file = regular ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) {
         MsgBoxf("Failed to open Tolvin filter coefficients file: %s", path);
         setFilterSizeA(rate, 0);
