@@ -1,0 +1,364 @@
+// xetetra programs, response and the help of every subcommand.
+
+#include "calibration/TetraFileWriter.h"
+#include "core/XeTetra.h"
+#include "tools/ToolTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+using namespace tooltest;
+
+namespace {
+
+// A strict reader of JSON syntax (RFC 8259), enough to tell whether a document is well formed.
+class JsonChecker {
+public:
+    explicit JsonChecker(const std::string& text) : s(text) {}
+    bool valid() {
+        at = 0;
+        return value() && (space(), at == s.size());
+    }
+
+private:
+    void space() {
+        while (at < s.size() && (s[at] == ' ' || s[at] == '\n' || s[at] == '\t' || s[at] == '\r'))
+            ++at;
+    }
+    bool literal(const char* word) {
+        const std::string w = word;
+        if (s.compare(at, w.size(), w) != 0) return false;
+        at += w.size();
+        return true;
+    }
+    bool string() {
+        if (at >= s.size() || s[at] != '"') return false;
+        for (++at; at < s.size(); ++at) {
+            const unsigned char c = static_cast<unsigned char>(s[at]);
+            if (c == '"') {
+                ++at;
+                return true;
+            }
+            if (c < 0x20) return false;
+            if (c == '\\') {
+                if (++at >= s.size()) return false;
+                if (s[at] == 'u') {
+                    for (int k = 0; k < 4; ++k)
+                        if (++at >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[at])))
+                            return false;
+                } else if (std::string("\"\\/bfnrt").find(s[at]) == std::string::npos) {
+                    return false;
+                }
+            }
+        }
+        return false;
+    }
+    bool number() {
+        const std::regex pattern("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?");
+        std::smatch match;
+        const std::string rest = s.substr(at, 64);
+        if (!std::regex_search(rest, match, pattern) || match.length(0) == 0) return false;
+        at += static_cast<size_t>(match.length(0));
+        return true;
+    }
+    bool value() {
+        space();
+        if (at >= s.size()) return false;
+        const char c = s[at];
+        if (c == '{' || c == '[') {
+            const char close = c == '{' ? '}' : ']';
+            ++at;
+            space();
+            if (at < s.size() && s[at] == close) return ++at, true;
+            for (;;) {
+                if (c == '{') {
+                    space();
+                    if (!string()) return false;
+                    space();
+                    if (at >= s.size() || s[at++] != ':') return false;
+                }
+                if (!value()) return false;
+                space();
+                if (at >= s.size()) return false;
+                if (s[at] == close) return ++at, true;
+                if (s[at++] != ',') return false;
+            }
+        }
+        if (c == '"') return string();
+        if (c == 't') return literal("true");
+        if (c == 'f') return literal("false");
+        if (c == 'n') return literal("null");
+        return number();
+    }
+
+    const std::string& s;
+    size_t at = 0;
+};
+
+std::string jsonQuoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+struct CsvRow {
+    double frequency;
+    double db[4];
+    double delayMs[4]; // NaN for an empty field
+};
+
+std::vector<CsvRow> parseCsv(const std::string& text) {
+    std::vector<CsvRow> rows;
+    const std::vector<std::string> all = lines(text);
+    for (size_t r = 1; r < all.size(); ++r) {
+        std::vector<std::string> fields;
+        std::string field;
+        for (char c : all[r] + ",") {
+            if (c == ',') {
+                fields.push_back(field);
+                field.clear();
+            } else {
+                field += c;
+            }
+        }
+        if (fields.size() != 9) return {};
+        CsvRow row;
+        row.frequency = std::atof(fields[0].c_str());
+        for (int o = 0; o < 4; ++o) {
+            row.db[o] = std::atof(fields[static_cast<size_t>(1 + 2 * o)].c_str());
+            const std::string& delay = fields[static_cast<size_t>(2 + 2 * o)];
+            row.delayMs[o] = delay.empty() ? NAN : std::atof(delay.c_str());
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The impulse response of output o of a fresh processor, driven as the response command says:
+// 1/4 on each capsule with the signs of that output's matrix row.
+std::vector<double> impulseResponse(const std::string& calibrations, int program, int output,
+                                    long length) {
+    static const float signs[4][4] = {{1, 1, 1, 1}, {1, 1, -1, -1}, {1, -1, 1, -1}, {1, -1, -1, 1}};
+    AXeTetra processor(nullptr, CCalibrationPaths::only(calibrations));
+    processor.setSampleRate(48000.0f);
+    processor.setProgram(program);
+    std::vector<std::vector<float>> in(4, std::vector<float>(static_cast<size_t>(length), 0.0f));
+    std::vector<std::vector<float>> out = in;
+    for (int c = 0; c < 4; ++c)
+        in[c][0] = 0.25f * signs[output][c];
+    float* ins[4];
+    float* outs[4];
+    for (int c = 0; c < 4; ++c) {
+        ins[c] = in[c].data();
+        outs[c] = out[c].data();
+    }
+    processor.processReplacing(ins, outs, static_cast<VstInt32>(length));
+    return std::vector<double>(out[output].begin(), out[output].end());
+}
+
+// The DFT of h at frequency f, summed directly.
+std::complex<double> dft(const std::vector<double>& h, double f, double rate) {
+    std::complex<double> sum = 0.0;
+    const double w = -2.0 * M_PI * f / rate;
+    for (size_t n = 0; n < h.size(); ++n)
+        sum += h[n] * std::polar(1.0, w * static_cast<double>(n));
+    return sum;
+}
+
+} // namespace
+
+TEST(ToolHelp, EverySubcommandDescribesItsOptions) {
+    const std::regex optionLine("^  --[a-z]+( <[^>]+>)?  +[^ ].*$");
+    const std::regex continuation("^ {6,}[^ ].*$");
+    for (const char* command : {"convert", "programs", "response", "generate"}) {
+        SCOPED_TRACE(command);
+        // --help wins over anything wrong beside it.
+        const RunResult help = runTool({command, "--no-such-option", "--help", "x"});
+        EXPECT_EQ(help.status, 0) << help.err;
+        EXPECT_EQ(help.err, "");
+        const std::vector<std::string> text = lines(help.out);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text[0].rfind(std::string("Usage: xetetra ") + command, 0), 0u) << text[0];
+        size_t options = 0;
+        bool inOptions = false;
+        for (const std::string& line : text) {
+            if (line == "Options:") {
+                inOptions = true;
+                continue;
+            }
+            if (!inOptions) continue;
+            EXPECT_TRUE(std::regex_match(line, optionLine) || std::regex_match(line, continuation))
+                << line;
+            options += std::regex_match(line, optionLine) ? 1 : 0;
+        }
+        EXPECT_GE(options, 2u);
+        EXPECT_NE(help.out.find("  --help  "), std::string::npos);
+    }
+    // What each orientation does, one line each, and the defaults in brackets.
+    const std::string convert = runTool({"convert", "--help"}).out;
+    for (const char* text : {"upright: ", "inverted: ", "endfire: ", "--invert <axes>", "[upright]",
+                             "[fuma]", "[0]", "[4096]"})
+        EXPECT_NE(convert.find(text), std::string::npos) << text;
+    const RunResult top = runTool({"--help"});
+    EXPECT_EQ(top.status, 0);
+    for (const char* command : {"convert", "programs", "response", "generate"})
+        EXPECT_NE(top.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+}
+
+TEST(ToolPrograms, ListsWhatEachProgramSelects) {
+    TempDirectory dir;
+    const std::string calibrations = dir.makeDirectory("calibrations");
+    ASSERT_TRUE(
+        tetrafile::writeFile(calibrations + "/mic1234.tetra", tetrafile::mic1234Calibration()));
+    // A name that JSON must escape.
+    ASSERT_TRUE(
+        tetrafile::writeFile(calibrations + "/odd \"name\\.tetra", tetrafile::TetraCalibration()));
+    const RunResult table = runTool({"programs", "--calibrations", calibrations});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.err, "");
+    const RunResult json = runTool({"programs", "--json", "--calibrations", calibrations});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(JsonChecker(json.out).valid()) << json.out;
+
+    const std::vector<std::string> rows = lines(table.out);
+    ASSERT_EQ(rows.size(), 9u) << table.out;
+    AXeTetra processor(nullptr, CCalibrationPaths::only(calibrations));
+    processor.setSampleRate(48000.0f);
+    for (int p = 0; p < kNumPrograms; ++p) {
+        SCOPED_TRACE(p);
+        char name[256] = {};
+        processor.getProgramNameIndexed(0, p, name);
+        processor.setProgram(p);
+        const std::string set = processor.GetPostMatrixSetName(processor.GetCoincidenceFilter());
+        const long latency = processor.GetPostMatrixLatency();
+        const bool lf = processor.getParameter(kLFEnabled) >= 0.5f;
+        const bool eq = processor.getParameter(kEQsEnabled) >= 0.5f;
+
+        const std::string& row = rows[static_cast<size_t>(p) + 1];
+        EXPECT_EQ(row.rfind(std::to_string(p) + " ", 0), 0u) << row;
+        EXPECT_NE(row.find(name), std::string::npos) << row;
+        EXPECT_NE(row.find(set), std::string::npos) << row;
+        EXPECT_NE(row.find(" " + std::to_string(latency) + " "), std::string::npos) << row;
+        EXPECT_NE(row.find(lf ? "  on cut " : "  off "), std::string::npos) << row;
+
+        const std::string entry =
+            "{\"index\": " + std::to_string(p) + ", \"name\": " + jsonQuoted(name) +
+            ",\n   \"postMatrixSet\": {\"index\": " +
+            std::to_string(processor.GetCoincidenceFilter()) + ", \"name\": " + jsonQuoted(set) +
+            ", \"latency\": " + std::to_string(latency) + "}";
+        EXPECT_NE(json.out.find(entry), std::string::npos) << entry;
+        const size_t at = json.out.find(entry);
+        if (at == std::string::npos) continue;
+        const std::string rest = json.out.substr(at, 600);
+        EXPECT_NE(rest.find(std::string("\"lf\": {\"enabled\": ") + (lf ? "true" : "false")),
+                  std::string::npos);
+        EXPECT_NE(rest.find(std::string("\"eq\": {\"enabled\": ") + (eq ? "true" : "false")),
+                  std::string::npos);
+    }
+    // The calibrations are there, the factory programs first.
+    EXPECT_NE(json.out.find("\"name\": \"mic1234\""), std::string::npos);
+    EXPECT_NE(json.out.find("\"odd \\\"name\\\\\""), std::string::npos) << json.out;
+    EXPECT_NE(rows[1].find("Ambrel - uncalibrated"), std::string::npos);
+    EXPECT_EQ(runTool({"programs", "extra"}).status, 2);
+    EXPECT_EQ(runTool({"programs", "--calibrations", dir.file("none")}).status, 1);
+}
+
+TEST(ToolResponse, PlainMatrixIsFlatWithoutDelay) {
+    // A user program: matrix at 0 dB, nothing else. W carries 1/sqrt(2).
+    TempDirectory dir;
+    const RunResult run =
+        runTool({"response", "--csv", "--program", "3", "--calibrations", dir.path(), "-"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<CsvRow> rows = parseCsv(run.out);
+    ASSERT_GT(rows.size(), 100u);
+    EXPECT_NEAR(rows.front().frequency, 10.0, 1e-6);
+    EXPECT_NEAR(rows.back().frequency, 24000.0, 1e-3);
+    for (const CsvRow& row : rows)
+        for (int o = 0; o < 4; ++o) {
+            EXPECT_NEAR(row.db[o], o == 0 ? 20.0 * std::log10(std::sqrt(0.5)) : 0.0, 1e-4);
+            EXPECT_NEAR(row.delayMs[o], 0.0, 1e-6);
+        }
+    // The frequency axis follows the rate.
+    const RunResult fast = runTool({"response", "--csv", "--program", "3", "--rate", "96000",
+                                    "--calibrations", dir.path(), "-"});
+    ASSERT_EQ(fast.status, 0);
+    EXPECT_NEAR(parseCsv(fast.out).back().frequency, 48000.0, 1e-2);
+}
+
+TEST(ToolResponse, MatchesADirectTransformOfTheProcessorsImpulseResponse) {
+    TempDirectory dir;
+    const std::string calibrations = dir.makeDirectory("calibrations");
+    ASSERT_TRUE(
+        tetrafile::writeFile(calibrations + "/mic1234.tetra", tetrafile::mic1234Calibration()));
+    constexpr long kLength = 48000;
+    for (int program : {0, 1, 2}) {
+        SCOPED_TRACE(program);
+        const RunResult run = runTool({"response", "--csv", "--program", std::to_string(program),
+                                       "--calibrations", calibrations, "-"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<CsvRow> rows = parseCsv(run.out);
+        ASSERT_FALSE(rows.empty());
+        for (int o = 0; o < 4; ++o) {
+            const std::vector<double> h = impulseResponse(calibrations, program, o, kLength);
+            for (size_t r = 0; r < rows.size(); r += 23) {
+                const double f = rows[r].frequency;
+                if (f < 30.0 || f > 16000.0) continue;
+                const std::complex<double> H = dft(h, f, 48000.0);
+                EXPECT_NEAR(rows[r].db[o], 20.0 * std::log10(std::abs(H)), 0.01)
+                    << "output " << o << " at " << f << " Hz";
+                // Group delay from the slope of the phase, half a hertz each side.
+                const double d = 0.5;
+                const double slope = std::arg(dft(h, f + d, 48000.0) / dft(h, f - d, 48000.0)) /
+                                     (2.0 * M_PI * 2 * d);
+                EXPECT_NEAR(rows[r].delayMs[o], -1000.0 * slope, 0.02)
+                    << "output " << o << " at " << f << " Hz";
+            }
+        }
+        // The correction sets' declared delay, 1024 samples, shows as the group delay in the
+        // middle of the band.
+        if (program >= 2) continue;
+        for (const CsvRow& row : rows) {
+            if (row.frequency < 2000.0 || row.frequency > 10000.0) continue;
+            for (int o = 0; o < 4; ++o)
+                EXPECT_NEAR(row.delayMs[o], 1024.0 / 48.0, 0.1) << row.frequency;
+        }
+    }
+}
+
+TEST(ToolResponse, WritesAPngPlot) {
+    TempDirectory dir;
+    const std::string png = dir.file("response.png");
+    const RunResult run = runTool({"response", "--calibrations", dir.path(), png});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bytes = readText(png);
+    ASSERT_GT(bytes.size(), 24u);
+    EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_EQ(bytes.substr(12, 4), "IHDR");
+    auto be32 = [&](size_t at) {
+        return (static_cast<unsigned char>(bytes[at]) << 24) |
+               (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+               (static_cast<unsigned char>(bytes[at + 2]) << 8) |
+               static_cast<unsigned char>(bytes[at + 3]);
+    };
+    EXPECT_EQ(be32(16), 1200);
+    EXPECT_EQ(be32(20), 860);
+    // An existing file stays unless --force; no orientation option, the plot shows the filters.
+    const RunResult again = runTool({"response", "--calibrations", dir.path(), png});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find(png), std::string::npos);
+    EXPECT_EQ(readText(png), bytes);
+    EXPECT_EQ(runTool({"response", "--force", "--calibrations", dir.path(), png}).status, 0);
+    EXPECT_EQ(runTool({"response", "--orientation", "endfire", png}).status, 2);
+    EXPECT_EQ(runTool({"response", "--rate", "100", png}).status, 2);
+    EXPECT_EQ(runTool({"response"}).status, 2);
+    EXPECT_EQ(listDirectory(dir.path()).size(), 1u);
+}

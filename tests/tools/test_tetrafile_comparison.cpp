@@ -1,0 +1,413 @@
+// xetetra against tetrafile (Debian package tetraproc) on the same generated recordings and the
+// same tetraproc calibration file: how the two outputs relate, and the orientation options.
+//
+// What the measurements below establish:
+// - Matrix: the same coefficients and the same FuMa W (3 dB down). With the plug-in's own
+//   filters switched off, tetrafile's output is ours through tetrafile's fixed DC-blocking
+//   high-pass (its only difference) to within 1e-5 of the peak, its single-precision rounding.
+// - Post-matrix equaliser (/enable 8): the same response, within 0.001 dB and 0.0001 rad.
+// - Low-frequency filter (/enable 1): the plug-in turns it into its capsule equaliser band: the
+//   same gain at the same centre, but a wider band. The plug-in also switches on its own
+//   4th-order high-pass at 20 Hz for every tetraproc calibration, which tetrafile has no part of.
+// - The plug-in reads no /enable: a calibration's program always runs all of its stages.
+// - Orientation: tetrafile's --invx/--invy/--invz negate X/Y/Z; --endf gives X' = Z, Z' = -X,
+//   W and Y unchanged, and the inversions apply after it. xetetra's --orientation endfire and
+//   --invert map the channels exactly the same way.
+
+#include "calibration/TetraFileWriter.h"
+#include "dsp/FFTReal.h"
+#include "tools/ToolTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace tooltest;
+
+namespace {
+
+constexpr int kRate = 48000;
+const char* const kTetrafile = "/usr/bin/tetrafile";
+
+class TetrafileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(access(kTetrafile, X_OK), 0)
+            << kTetrafile << " is missing: install tetraproc (scripts/install-deps.sh)";
+        calibrations = dir.makeDirectory("calibrations");
+    }
+
+    // The mic1234 calibration with the stages of `enable`, as the only calibration.
+    std::string writeCalibration(int enable) {
+        tetrafile::TetraCalibration c = tetrafile::mic1234Calibration();
+        c.enable = enable;
+        const std::string path = calibrations + "/mic1234.tetra";
+        EXPECT_TRUE(tetrafile::writeFile(path, c));
+        return path;
+    }
+
+    Sound tetrafileRun(const std::string& calibration, const std::string& input,
+                       const std::vector<std::string>& options = {}) {
+        std::vector<std::string> args{"--wav", "--float"};
+        args.insert(args.end(), options.begin(), options.end());
+        const std::string output = dir.file("tetrafile.wav");
+        unlink(output.c_str());
+        args.insert(args.end(), {calibration, input, output});
+        const RunResult run = runProgram(kTetrafile, args, "");
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        Sound sound = readSound(output);
+        EXPECT_TRUE(sound.ok);
+        return sound;
+    }
+
+    // xetetra with the calibration's program and the parameter settings.
+    Sound xetetraRun(const std::string& input, const std::vector<std::string>& sets,
+                     const std::vector<std::string>& options = {}) {
+        std::vector<std::string> args{"convert",    "--force",   "--quiet",
+                                      "--bits",     "float",     "--calibrations",
+                                      calibrations, "--program", "mic1234"};
+        for (const std::string& set : sets) {
+            args.push_back("--set");
+            args.push_back(set);
+        }
+        args.insert(args.end(), options.begin(), options.end());
+        const std::string output = dir.file("xetetra.wav");
+        args.insert(args.end(), {input, output});
+        const RunResult run = runTool(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        Sound sound = readSound(output);
+        EXPECT_TRUE(sound.ok);
+        return sound;
+    }
+
+    // A recording with an impulse of 0.5 at frame 0 on the given capsules.
+    std::string impulseRecording(const std::string& name, size_t frames,
+                                 std::vector<int> capsules) {
+        Channels channels(4, std::vector<float>(frames, 0.0f));
+        for (int c : capsules)
+            channels[static_cast<size_t>(c)][0] = 0.5f;
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(writeSound(path, channels, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        return path;
+    }
+
+    TempDirectory dir;
+    std::string calibrations;
+};
+
+// Settings that switch off each of the plug-in's own stages: LF filter, capsule equalisers,
+// post-matrix set.
+const std::string kLFOff = "0=0", kEQOff = "7=0", kPostOff = "6=0";
+
+std::complex<double> dft(const std::vector<float>& h, double f) {
+    std::complex<double> sum = 0.0;
+    const double w = -2.0 * M_PI * f / kRate;
+    for (size_t n = 0; n < h.size(); ++n)
+        sum += static_cast<double>(h[n]) * std::polar(1.0, w * static_cast<double>(n));
+    return sum;
+}
+
+// The first `count` samples of the linear convolution of x and h, through the engine's FFT.
+std::vector<double> convolve(const std::vector<float>& x, const std::vector<double>& h,
+                             size_t count) {
+    long n = 1;
+    while (n < static_cast<long>(2 * count))
+        n *= 2;
+    FFTReal fft(n);
+    std::vector<double> a(static_cast<size_t>(n), 0.0), b(static_cast<size_t>(n), 0.0);
+    for (size_t i = 0; i < count && i < x.size(); ++i)
+        a[i] = x[i];
+    for (size_t i = 0; i < count && i < h.size(); ++i)
+        b[i] = h[i];
+    std::vector<double> A(static_cast<size_t>(n)), B(static_cast<size_t>(n)),
+        C(static_cast<size_t>(n));
+    fft.do_fft(A.data(), a.data());
+    fft.do_fft(B.data(), b.data());
+    // The layout keeps the real parts in the first half and imaginary parts of one sign in the
+    // second; a product of two spectra in it is again in it.
+    const size_t half = static_cast<size_t>(n / 2);
+    C[0] = A[0] * B[0];
+    C[half] = A[half] * B[half];
+    for (size_t k = 1; k < half; ++k) {
+        C[k] = A[k] * B[k] - A[half + k] * B[half + k];
+        C[half + k] = A[k] * B[half + k] + A[half + k] * B[k];
+    }
+    std::vector<double> c(static_cast<size_t>(n));
+    fft.do_ifft(C.data(), c.data());
+    fft.rescale(c.data());
+    c.resize(count);
+    return c;
+}
+
+std::vector<double> logFrequencies(double from, double to, int count) {
+    std::vector<double> f;
+    for (int i = 0; i < count; ++i)
+        f.push_back(from * std::pow(to / from, static_cast<double>(i) / (count - 1)));
+    return f;
+}
+
+double db(std::complex<double> value) {
+    return 20.0 * std::log10(std::abs(value));
+}
+
+} // namespace
+
+TEST_F(TetrafileTest, MatrixOnlyIsOursThroughTetrafilesDcBlocker) {
+    // tetrafile's own DC blocker, measured from an impulse through its default microphone:
+    // FuMa W is 0.5 x sqrt(1/2) of the four capsules.
+    const Sound dcRun =
+        tetrafileRun(std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/default.tetra",
+                     impulseRecording("impulse.wav", 10 * kRate, {0, 1, 2, 3}));
+    ASSERT_EQ(dcRun.frames(), static_cast<size_t>(10 * kRate));
+    const double wGain = 0.5 * std::sqrt(0.5) * 4 * 0.5;
+    std::vector<double> blocker(dcRun.frames());
+    double sum = 0.0;
+    for (size_t i = 0; i < blocker.size(); ++i) {
+        blocker[i] = dcRun.channels[0][i] / wGain;
+        sum += blocker[i];
+    }
+    // Nothing at DC, nothing changed above 10 Hz.
+    EXPECT_NEAR(sum, 0.0, 0.01);
+    for (double f : logFrequencies(10.0, 20000.0, 30))
+        EXPECT_NEAR(db(dft(dcRun.channels[0], f)) - 20.0 * std::log10(wGain), 0.0, 0.006) << f;
+
+    // A recording through both, tetrafile with the matrix alone, the plug-in with its own
+    // filters off: tetrafile's output is ours through the blocker.
+    const size_t frames = 48000;
+    const Channels recording = testRecording(frames);
+    ASSERT_TRUE(writeSound(dir.file("rec.wav"), recording, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const Sound theirs = tetrafileRun(writeCalibration(2), dir.file("rec.wav"));
+    const Sound ours = xetetraRun(dir.file("rec.wav"), {kLFOff, kEQOff, kPostOff});
+    ASSERT_EQ(theirs.frames(), frames);
+    ASSERT_EQ(ours.frames(), frames);
+    for (int o = 0; o < 4; ++o) {
+        SCOPED_TRACE(o);
+        const std::vector<double> predicted = convolve(ours.channels[o], blocker, frames);
+        double worst = 0.0, peak = 0.0, plain = 0.0;
+        for (size_t i = 0; i < frames; ++i) {
+            worst = std::fmax(worst, std::fabs(predicted[i] - theirs.channels[o][i]));
+            plain = std::fmax(plain, std::fabs(ours.channels[o][i] - theirs.channels[o][i]));
+            peak = std::fmax(peak, std::fabs(theirs.channels[o][i]));
+        }
+        // tetrafile computes in single precision: 2e-5 of the peak is a few of its roundings.
+        EXPECT_LT(worst, 2e-5 * peak);
+        // Without the blocker the low tones of the recording show the difference.
+        EXPECT_GT(plain, 50.0 * worst);
+    }
+}
+
+TEST_F(TetrafileTest, PostMatrixEqualiserHasTetrafilesResponse) {
+    // Capsule 1 alone reaches every output. Ratios of the runs with and without the equaliser
+    // leave the equaliser alone on both sides.
+    const std::string impulse = impulseRecording("impulse.wav", kRate, {0});
+    const Sound theirsWith = tetrafileRun(writeCalibration(2 | 8), impulse);
+    const Sound theirsWithout = tetrafileRun(writeCalibration(2), impulse);
+    const Sound oursWith = xetetraRun(impulse, {kLFOff, kEQOff});
+    const Sound oursWithout = xetetraRun(impulse, {kLFOff, kEQOff, kPostOff});
+    for (int o = 0; o < 4; ++o)
+        for (double f : logFrequencies(30.0, 20000.0, 40)) {
+            const std::complex<double> theirs =
+                dft(theirsWith.channels[o], f) / dft(theirsWithout.channels[o], f);
+            const std::complex<double> ours =
+                dft(oursWith.channels[o], f) / dft(oursWithout.channels[o], f);
+            EXPECT_NEAR(db(ours), db(theirs), 0.001) << "output " << o << " at " << f << " Hz";
+            EXPECT_NEAR(std::arg(ours / theirs), 0.0, 1e-4)
+                << "output " << o << " at " << f << " Hz";
+        }
+}
+
+TEST_F(TetrafileTest, LowFrequencyFilterBecomesAWiderCapsuleEqualiser) {
+    // mic1234's LF filter: 100 Hz, bandwidth 1, -3 dB.
+    const std::string impulse = impulseRecording("impulse.wav", kRate, {0});
+    const Sound theirsWith = tetrafileRun(writeCalibration(1 | 2), impulse);
+    const Sound theirsWithout = tetrafileRun(writeCalibration(2), impulse);
+    const Sound oursWith = xetetraRun(impulse, {kLFOff, kPostOff});
+    const Sound oursWithout = xetetraRun(impulse, {kLFOff, kEQOff, kPostOff});
+    const Sound oursHighPass = xetetraRun(impulse, {kEQOff, kPostOff});
+    for (int o = 0; o < 4; ++o) {
+        SCOPED_TRACE(o);
+        auto theirs = [&](double f) {
+            return db(dft(theirsWith.channels[o], f) / dft(theirsWithout.channels[o], f));
+        };
+        auto ours = [&](double f) {
+            return db(dft(oursWith.channels[o], f) / dft(oursWithout.channels[o], f));
+        };
+        // The same cut at the centre ...
+        EXPECT_NEAR(theirs(100.0), -3.0, 0.02);
+        EXPECT_NEAR(ours(100.0), -3.0, 0.02);
+        // ... over a wider band in the plug-in: an octave either side tetrafile cuts 0.72 dB,
+        // the plug-in 1.16 dB.
+        for (double f : {50.0, 200.0}) {
+            EXPECT_LT(ours(f), theirs(f) - 0.3) << f;
+            EXPECT_GT(ours(f), theirs(f) - 0.6) << f;
+        }
+        // Far from the centre both are flat.
+        EXPECT_NEAR(theirs(5000.0), 0.0, 0.01);
+        EXPECT_NEAR(ours(5000.0), 0.0, 0.01);
+
+        // The plug-in's own high-pass, which the calibration switches on: -25 dB at 10 Hz, -5 dB
+        // at 20 Hz, none at 200 Hz. tetrafile's output stays within its DC blocker.
+        const auto highPass = [&](double f) {
+            return db(dft(oursHighPass.channels[o], f) / dft(oursWithout.channels[o], f));
+        };
+        EXPECT_LT(highPass(10.0), -20.0);
+        EXPECT_NEAR(highPass(20.0), -5.0, 0.5);
+        EXPECT_NEAR(highPass(200.0), 0.0, 0.05);
+        EXPECT_NEAR(db(dft(theirsWithout.channels[o], 10.0) / dft(oursWithout.channels[o], 10.0)),
+                    0.0, 0.01);
+    }
+}
+
+TEST_F(TetrafileTest, PluginReadsNoEnableMask) {
+    // A file with the matrix alone enabled still gives a program with every stage on.
+    writeCalibration(2);
+    const RunResult run = runTool({"programs", "--json", "--calibrations", calibrations});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const size_t at = run.out.find("\"name\": \"mic1234\"");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::string entry = run.out.substr(at, run.out.find("]}}", at) - at);
+    EXPECT_NE(entry.find("\"postMatrixSet\": {\"index\": 3, \"name\": \"mic1234\""),
+              std::string::npos)
+        << entry;
+    EXPECT_NE(entry.find("\"matrix\": true"), std::string::npos);
+    EXPECT_NE(entry.find("\"lf\": {\"enabled\": true"), std::string::npos);
+    EXPECT_NE(entry.find("\"eq\": {\"enabled\": true"), std::string::npos);
+}
+
+namespace {
+
+// How `changed` relates to `plain`, channel by channel: channel o of `changed` is
+// sign[o] x channel source[o] of `plain`. Found by correlation; false when some channel is no
+// signed copy of one of the others.
+struct Mapping {
+    int source[4] = {-1, -1, -1, -1};
+    int sign[4] = {0, 0, 0, 0};
+    bool operator==(const Mapping& other) const {
+        for (int o = 0; o < 4; ++o)
+            if (source[o] != other.source[o] || sign[o] != other.sign[o]) return false;
+        return true;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Mapping& m) {
+    const char* names = "WXYZ";
+    for (int o = 0; o < 4; ++o)
+        out << names[o] << "'=" << (m.sign[o] < 0 ? "-" : "+")
+            << (m.source[o] >= 0 ? names[m.source[o]] : '?') << " ";
+    return out;
+}
+
+Mapping measureMapping(const Sound& plain, const Sound& changed) {
+    Mapping m;
+    for (int o = 0; o < 4; ++o)
+        for (int s = 0; s < 4; ++s) {
+            double cross = 0.0, a = 0.0, b = 0.0;
+            for (size_t i = 0; i < plain.frames(); ++i) {
+                cross += static_cast<double>(changed.channels[o][i]) * plain.channels[s][i];
+                a += static_cast<double>(changed.channels[o][i]) * changed.channels[o][i];
+                b += static_cast<double>(plain.channels[s][i]) * plain.channels[s][i];
+            }
+            const double correlation = cross / std::sqrt(a * b);
+            if (std::fabs(correlation) > 0.999999) {
+                m.source[o] = s;
+                m.sign[o] = correlation > 0 ? 1 : -1;
+            }
+        }
+    return m;
+}
+
+} // namespace
+
+TEST_F(TetrafileTest, OrientationMapsChannelsAsTetrafileDoes) {
+    // An uneven matrix and independent noise per capsule keep every output distinct.
+    const Channels recording = testRecording(24000);
+    ASSERT_TRUE(writeSound(dir.file("rec.wav"), recording, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const std::string calibration = writeCalibration(2);
+    const std::vector<std::string> ownFiltersOff{kLFOff, kEQOff, kPostOff};
+    const Sound theirsPlain = tetrafileRun(calibration, dir.file("rec.wav"));
+    const Sound oursPlain = xetetraRun(dir.file("rec.wav"), ownFiltersOff);
+
+    struct Case {
+        std::vector<std::string> tetrafileOptions;
+        std::vector<std::string> xetetraOptions;
+    };
+    const Case cases[] = {
+        {{"--endf"}, {"--orientation", "endfire"}},
+        {{"--invx"}, {"--invert", "x"}},
+        {{"--invy"}, {"--invert", "y"}},
+        {{"--invz"}, {"--invert", "z"}},
+        {{"--endf", "--invx"}, {"--orientation", "endfire", "--invert", "x"}},
+        {{"--endf", "--invz"}, {"--orientation", "endfire", "--invert", "z"}},
+        {{"--endf", "--invx", "--invy", "--invz"}, {"--orientation", "endfire", "--invert", "zyx"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tetrafileOptions[0] + (c.tetrafileOptions.size() > 1 ? " ..." : ""));
+        const Mapping theirs = measureMapping(
+            theirsPlain, tetrafileRun(calibration, dir.file("rec.wav"), c.tetrafileOptions));
+        const Mapping ours = measureMapping(
+            oursPlain, xetetraRun(dir.file("rec.wav"), ownFiltersOff, c.xetetraOptions));
+        for (int o = 0; o < 4; ++o)
+            ASSERT_GE(theirs.source[o], 0) << theirs;
+        EXPECT_EQ(ours, theirs) << "ours " << ours << " tetrafile " << theirs;
+    }
+
+    // The sentence of the request, checked on tetrafile itself: X' = Z, Z' = -X.
+    Mapping endfire;
+    const int source[4] = {0, 3, 2, 1}, sign[4] = {1, 1, 1, -1};
+    for (int o = 0; o < 4; ++o) {
+        endfire.source[o] = source[o];
+        endfire.sign[o] = sign[o];
+    }
+    EXPECT_EQ(
+        measureMapping(theirsPlain, tetrafileRun(calibration, dir.file("rec.wav"), {"--endf"})),
+        endfire);
+}
+
+TEST_F(TetrafileTest, InvertedEqualsFlippingYAndZAndCombinesWithAmbix) {
+    const Channels recording = testRecording(6000);
+    ASSERT_TRUE(writeSound(dir.file("rec.wav"), recording, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    writeCalibration(2);
+    const Sound plain = xetetraRun(dir.file("rec.wav"), {});
+    const Sound inverted = xetetraRun(dir.file("rec.wav"), {}, {"--orientation", "inverted"});
+    const Sound flipped = xetetraRun(dir.file("rec.wav"), {}, {"--invert", "yz"});
+    EXPECT_EQ(inverted.channels, flipped.channels);
+    for (size_t i = 0; i < plain.frames(); ++i) {
+        EXPECT_EQ(inverted.channels[0][i], plain.channels[0][i]);
+        EXPECT_EQ(inverted.channels[1][i], plain.channels[1][i]);
+        EXPECT_EQ(inverted.channels[2][i], -plain.channels[2][i]);
+        EXPECT_EQ(inverted.channels[3][i], -plain.channels[3][i]);
+    }
+    // --invert flips after the orientation: inverted, then y again, leaves Y as it was.
+    const Sound both =
+        xetetraRun(dir.file("rec.wav"), {}, {"--orientation", "inverted", "--invert", "y"});
+    EXPECT_EQ(both.channels[2], plain.channels[2]);
+
+    // With ambiX order: W' = sqrt(2) W, then ACN Y, Z, X of the turned image. Endfire with Y
+    // flipped: Y' = -Y, Z' = -X, X' = Z.
+    const Sound ambix = xetetraRun(
+        dir.file("rec.wav"), {}, {"--order", "ambix", "--orientation", "endfire", "--invert", "Y"});
+    const float sqrt2 = static_cast<float>(std::sqrt(2.0));
+    for (size_t i = 0; i < plain.frames(); ++i) {
+        EXPECT_EQ(ambix.channels[0][i], plain.channels[0][i] * sqrt2);
+        EXPECT_EQ(ambix.channels[1][i], -plain.channels[2][i]);
+        EXPECT_EQ(ambix.channels[2][i], -plain.channels[1][i]);
+        EXPECT_EQ(ambix.channels[3][i], plain.channels[3][i]);
+    }
+
+    // The summary names the orientation.
+    const RunResult named =
+        runTool({"convert", "--calibrations", calibrations, "--orientation", "endfire", "--invert",
+                 "xz", dir.file("rec.wav"), dir.file("named.wav")});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_NE(named.out.find("orientation: endfire, axes flipped: x z"), std::string::npos)
+        << named.out;
+    // An axis twice in one option is a usage error.
+    const RunResult twice = runTool({"convert", "--calibrations", calibrations, "--invert", "yzy",
+                                     dir.file("rec.wav"), dir.file("twice.wav")});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_FALSE(readSound(dir.file("twice.wav")).ok);
+}
