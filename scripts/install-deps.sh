@@ -7,7 +7,7 @@ packages=(
     clang libclang-rt-14-dev
     libx11-dev libcairo2-dev libsndfile1-dev
     xvfb xdotool x11-utils
-    tetraproc ardour valgrind
+    tetraproc ardour valgrind time
 )
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
