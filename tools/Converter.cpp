@@ -87,30 +87,31 @@ void CConverter::readBlocks() {
 bool CConverter::write(const CBlock& block) {
     const long count = block.frames - block.skip;
     if (count <= 0) return true;
-    // Output channel k takes W X Y Z (0 1 2 3) number order[k], times weight[k].
+    // File channel k is W X Y Z (0 1 2 3) number order[k] of the turned image, times weight[k];
+    // the turn itself is a signed permutation, so each file channel is one processor channel
+    // times a gain.
     const bool ambix = settings.ambix;
     const int order[4] = {0, ambix ? 2 : 1, ambix ? 3 : 2, ambix ? 1 : 3};
-    const float w = ambix ? static_cast<float>(std::sqrt(2.0)) : 1.0f;
-    const float* source[4];
-    for (int k = 0; k < 4; ++k)
-        source[k] = block.samples[k].data() + block.skip;
-    float peak[4] = {peaks[0], peaks[1], peaks[2], peaks[3]};
-    long long beyond = 0;
+    const float weight[4] = {ambix ? static_cast<float>(std::sqrt(2.0)) : 1.0f, 1.0f, 1.0f, 1.0f};
+    int source[4];
+    float sign[4];
+    settings.orientation.mapping(source, sign);
     float* out = writeBuffer.data();
-    for (long i = 0; i < count; ++i) {
-        float frame[4] = {source[0][i] * w, source[1][i], source[2][i], source[3][i]};
-        settings.orientation.apply(frame[1], frame[2], frame[3]);
-        for (int k = 0; k < 4; ++k) {
-            const float value = frame[order[k]];
+    for (int k = 0; k < 4; ++k) {
+        const float* from = block.samples[source[order[k]]].data() + block.skip;
+        const float gain = weight[k] * sign[order[k]];
+        float peak = peaks[k];
+        long long beyond = 0;
+        for (long i = 0; i < count; ++i) {
+            const float value = from[i] * gain;
             const float magnitude = std::fabs(value);
-            peak[k] = magnitude > peak[k] ? magnitude : peak[k];
+            peak = magnitude > peak ? magnitude : peak;
             beyond += magnitude > 1.0f ? 1 : 0;
             out[i * 4 + k] = value;
         }
+        peaks[k] = peak;
+        if (settings.clipping) clipped += beyond;
     }
-    for (int k = 0; k < 4; ++k)
-        peaks[k] = peak[k];
-    if (settings.clipping) clipped += beyond;
     if (sf_writef_float(output.handle(), out, count) != count) {
         writeFailure = "write failed: " + output.error();
         return false;

@@ -45,3 +45,22 @@ std::string COrientation::describe() const {
     }
     return text;
 }
+
+void COrientation::mapping(int source[4], float sign[4]) const {
+    for (int j = 0; j < 4; ++j) {
+        source[j] = j;
+        sign[j] = 1.0f;
+    }
+    if (mount == kInverted) {
+        // A half turn about X.
+        sign[2] = -1.0f;
+        sign[3] = -1.0f;
+    } else if (mount == kEndfire) {
+        // The array's axis points forward: what it calls up is front, its front is down.
+        source[1] = 3;
+        source[3] = 1;
+        sign[3] = -1.0f;
+    }
+    for (int k = 0; k < 3; ++k)
+        if (invert[k]) sign[1 + k] = -sign[1 + k];
+}

@@ -17,26 +17,10 @@ public:
     // "endfire, inverted x z"-style text for the summary; empty when upright and nothing flipped.
     std::string describe() const;
 
-    // In place on the axes of one frame; W, the omnidirectional part, is the same in every
-    // orientation.
-    void apply(float& x, float& y, float& z) const {
-        const float x0 = x, z0 = z;
-        switch (mount) {
-        case kInverted: // half turn about X
-            y = -y;
-            z = -z;
-            break;
-        case kEndfire: // the array's axis points forward
-            x = z0;
-            z = -x0;
-            break;
-        default:
-            break;
-        }
-        if (invert[0]) x = -x;
-        if (invert[1]) y = -y;
-        if (invert[2]) z = -z;
-    }
+    // The turn and the flips as a signed permutation of W, X, Y, Z: channel j of the result is
+    // sign[j] times channel source[j] of the processor's output. W, the omnidirectional part,
+    // stays as it is in every orientation.
+    void mapping(int source[4], float sign[4]) const;
 
 private:
     Mount mount = kUpright;
