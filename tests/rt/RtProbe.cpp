@@ -46,7 +46,7 @@ void* __libc_pvalloc(size_t size);
 namespace rtprobe {
 namespace {
 
-// Every function the probe defines. The X-macro keeps the names, kinds and forwarders together.
+// Every function the probe defines, with the kind of call it counts as.
 #define RTPROBE_FUNCTIONS(X)                                                                       \
     X(malloc, kAllocation)                                                                         \
     X(calloc, kAllocation)                                                                         \
