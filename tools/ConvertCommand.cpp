@@ -144,6 +144,9 @@ int runConvert(int argc, char** argv) {
     for (int f = 0; f < inputCount; ++f) {
         if (!inputs[f].openForReading(inputPaths[static_cast<size_t>(f)])) return kExitFailure;
         const SF_INFO& info = inputs[f].info();
+        // A stream of unknown length cannot be checked against the others.
+        if (info.frames < 0 || info.frames == SF_COUNT_MAX)
+            return fileError(inputs[f].path(), "its length is unknown (not a regular file?)");
         if (info.channels != channelsEach) {
             const char* layout = inputCount == 1   ? "a single input must have 4"
                                  : inputCount == 2 ? "two inputs must have 2 each"

@@ -4,6 +4,7 @@
 #include "tools/Commands.h"
 #include "tools/ProcessorSetup.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -93,6 +94,8 @@ std::string jsonString(const std::string& text) {
 }
 
 std::string jsonNumber(float value) {
+    // JSON has no infinity; a calibration can store values whose conversion overflows.
+    if (!std::isfinite(value)) return "null";
     char text[32];
     std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
     return text;

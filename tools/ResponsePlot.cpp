@@ -4,6 +4,7 @@
 #include "tools/OutputFile.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <cmath>
 #include <cstdio>
 
@@ -218,8 +219,10 @@ bool CResponsePlot::write(COutputFile& output) const {
     if (status == CAIRO_STATUS_SUCCESS)
         status = cairo_surface_write_to_png_stream(surface, writeChunk, &output);
     cairo_surface_destroy(surface);
-    // Drop cairo's font caches: the process is done with them.
+    // Drop cairo's and fontconfig's caches: the process is done with them, and a leak checker
+    // then sees only what is ours.
     cairo_debug_reset_static_data();
+    FcFini();
     if (status == CAIRO_STATUS_WRITE_ERROR) return false; // reported by the writer
     if (status != CAIRO_STATUS_SUCCESS) {
         fileError(output.destination(),
