@@ -22,4 +22,4 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 scripts/tsan.sh
 
 # Every fuzz target for a bounded time, seeded from tests/fixtures.
-FUZZ_SECONDS=${FUZZ_SECONDS:-45} scripts/fuzz.sh
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh
