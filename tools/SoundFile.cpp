@@ -2,16 +2,32 @@
 
 #include "tools/CommandLine.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 CSoundFile::~CSoundFile() {
     if (file != nullptr) sf_close(file);
+    if (ownDescriptor >= 0) ::close(ownDescriptor);
 }
 
 bool CSoundFile::openForReading(const std::string& path) {
     name = path;
     fileInfo = SF_INFO();
-    file = sf_open(path.c_str(), SFM_READ, &fileInfo);
+    ownDescriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (ownDescriptor < 0) {
+        fileError(path, std::string("cannot read: ") + std::strerror(errno));
+        return false;
+    }
+    struct stat status;
+    if (fstat(ownDescriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        fileError(path, "cannot read: is a directory");
+        return false;
+    }
+    io = std::make_unique<CBufferedIO>(ownDescriptor, false);
+    file = sf_open_virtual(io->callbacks(), SFM_READ, &fileInfo, io.get());
     if (file == nullptr) {
         fileError(path, std::string("cannot read: ") + sf_strerror(nullptr));
         return false;
@@ -22,7 +38,8 @@ bool CSoundFile::openForReading(const std::string& path) {
 bool CSoundFile::openForWriting(int fd, const std::string& path, SF_INFO& format) {
     name = path;
     fileInfo = format;
-    file = sf_open_fd(fd, SFM_WRITE, &fileInfo, SF_FALSE);
+    io = std::make_unique<CBufferedIO>(fd, true);
+    file = sf_open_virtual(io->callbacks(), SFM_WRITE, &fileInfo, io.get());
     if (file == nullptr) {
         fileError(path, std::string("cannot write: ") + sf_strerror(nullptr));
         return false;
@@ -34,15 +51,20 @@ bool CSoundFile::close() {
     SNDFILE* closing = file;
     file = nullptr;
     if (closing == nullptr) return true;
+    // Closing writes the header into the buffer; only then can the buffer go out.
     const int error = sf_close(closing);
-    if (error != 0) {
-        fileError(name, std::string("write failed: ") + sf_error_number(error));
+    const bool flushed = io == nullptr || io->flush();
+    if (!flushed || error != 0) {
+        fileError(name, "write failed: " + (flushed ? std::string(sf_error_number(error))
+                                                    : std::string(std::strerror(io->failure()))));
         return false;
     }
     return true;
 }
 
 std::string CSoundFile::error() const {
+    // A failed system call says more than libsndfile's short count.
+    if (io != nullptr && io->failure() != 0) return std::strerror(io->failure());
     return sf_strerror(file);
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "tools/BufferedIO.h"
+
+#include <memory>
 #include <sndfile.h>
 #include <string>
 
 // A libsndfile handle that is closed when the object goes; close() reports a failure to close.
+// The file is read and written through a large buffer.
 class CSoundFile {
 public:
     CSoundFile() = default;
@@ -28,6 +32,8 @@ private:
     SNDFILE* file = nullptr;
     SF_INFO fileInfo = {};
     std::string name;
+    std::unique_ptr<CBufferedIO> io;
+    int ownDescriptor = -1; // of an input, opened here
 };
 
 // The output file types by name: wav, amb, caf, w64, flac.
