@@ -233,6 +233,9 @@ TEST_F(ConvertErrorTest, WriteFailureLeavesNothingBehind) {
         const RunResult run = convert({"long.wav", output}, 200000);
         expectRefusal(run, 1, "xetetra: " + output + ": ", "write failed");
     }
+    // Output small enough to be written only when the file is closed: the failure shows there.
+    const RunResult small = convert({"--bits", "float", "in.wav", "small.wav"}, 20000);
+    expectRefusal(small, 1, "xetetra: small.wav: ", "write failed");
 }
 
 TEST_F(ConvertErrorTest, InterruptionLeavesNothingBehind) {
