@@ -38,16 +38,16 @@ run_xetetra() {
 comparable() { run_xetetra --set 0=0; }
 full() { run_xetetra; }
 
-# Seconds one run of the command takes, to the microsecond.
+# Wall-clock and processor seconds (user + system, all threads) of one run of the command.
+TIMEFORMAT='%3R %3U %3S'
 seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    local us=$(((end - start) / 1000))
-    printf '%d.%06d\n' $((us / 1000000)) $((us % 1000000))
+    local times
+    times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+    awk '{ printf "%s %.3f\n", $1, $2 + $3 }' <<<"$times"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
 
 # One untimed run each fills the page cache and checks that both work.
 run_tetrafile >/dev/null
@@ -60,13 +60,14 @@ for _ in $(seq "$runs"); do
     seconds comparable >>"$work/c"
     seconds full >>"$work/f"
 done
-t=$(median <"$work/t")
-c=$(median <"$work/c")
-f=$(median <"$work/f")
-awk -v t="$t" -v c="$c" -v f="$f" -v runs="$runs" 'BEGIN {
-    printf "60 s, 48 kHz, 4 channels, 24-bit .amb out; median of %d runs each\n", runs
-    printf "  tetrafile (LF filter, matrix, post-matrix EQ)          %.3f s\n", t
-    printf "  xetetra, same stages (--set 0=0)                       %.3f s\n", c
-    printf "  xetetra, the calibration program with its 20 Hz high-pass %.3f s\n", f
-    printf "ratio tetrafile / xetetra: %.2f (comparable), %.2f (full program); target 1.5\n", t / c, t / f
+wall() { awk '{ print $1 }' "$work/$1" | median; }
+cpu() { awk '{ print $2 }' "$work/$1" | median; }
+awk -v t="$(wall t)" -v c="$(wall c)" -v f="$(wall f)" -v tc="$(cpu t)" -v cc="$(cpu c)" \
+    -v fc="$(cpu f)" -v runs="$runs" 'BEGIN {
+    printf "60 s, 48 kHz, 4 channels, 24-bit .amb out; medians of %d runs each\n", runs
+    printf "%-58s %8s %8s\n", "", "wall s", "CPU s"
+    printf "%-58s %8.3f %8.3f\n", "tetrafile (LF filter, matrix, post-matrix EQ)", t, tc
+    printf "%-58s %8.3f %8.3f\n", "xetetra, the same stages (--set 0=0)", c, cc
+    printf "%-58s %8.3f %8.3f\n", "xetetra, the calibration program (with its 20 Hz high-pass)", f, fc
+    printf "wall-clock ratio tetrafile / xetetra: %.2f (same stages), %.2f (whole program); target 1.5\n", t / c, t / f
 }'
