@@ -103,9 +103,15 @@ local function render()
 
 	local job = spec.job
 	-- Programs are switched the way a user picks a preset from the host's menu: by its label.
-	for _, label in ipairs(job.presets) do
+	for _, entry in ipairs(job.presets) do
+		local label, uri = entry[1], entry[2]
 		local preset = plugin:preset_by_label(label)
-		if not preset then fail("no preset labelled " .. label) end
+		if not preset then
+			-- Named wrongly: say so, and go on by number, so the audio is still checked.
+			result("preset_missing", label)
+			preset = plugin:preset_by_uri(uri)
+			if not preset then fail("no preset " .. uri) end
+		end
 		if not plugin:load_preset(preset) then fail("cannot load preset " .. label) end
 		-- A program change may alter the announced delay; give Ardour a few cycles to take it in.
 		ARDOUR.LuaAPI.usleep(200000)
