@@ -109,7 +109,13 @@ int CCommandLine::usageError(const std::string& message) const {
 }
 
 int fileError(const std::string& file, const std::string& problem) {
-    std::fprintf(stderr, "xetetra: %s: %s\n", file.c_str(), problem.c_str());
+    // One line, whatever a library's message holds.
+    std::string line = problem;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    std::fprintf(stderr, "xetetra: %s: %s\n", file.c_str(), line.c_str());
     return kExitFailure;
 }
 
