@@ -4,9 +4,9 @@
 #include "tools/OutputFile.h"
 
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <cmath>
 #include <cstdio>
+#include <fontconfig/fontconfig.h>
 
 namespace {
 
