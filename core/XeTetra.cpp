@@ -182,21 +182,19 @@ void AXeTetra::setSampleRate(float rate) {
         eqFilters[c]->setSamplingRate(rate);
         eqFilters[c]->clearBuffers();
     }
-    if (coincidenceFilter >= 0 && coincidenceFilter < kMaxFilterSets &&
-        postMatrixFilters[coincidenceFilter][0] != nullptr) {
-        for (CFilter* filter : postMatrixFilters[coincidenceFilter]) {
-            if (filter == nullptr) continue;
-            filter->setSamplingRate(rate);
-            filter->clearBuffers();
-        }
-    }
+    // coincidenceFilter always names an existing set.
+    prepareSet(postMatrixFilters[coincidenceFilter]);
 }
 
 void AXeTetra::SetCapCompFilter(short n) {
     if (n < 0 || n >= kMaxFilterSets || preMatrixFilters[n][0] == nullptr || n == capCompFilter)
         return;
+    prepareSet(preMatrixFilters[n]);
     capCompFilter = n;
-    for (CFilter* filter : preMatrixFilters[n]) {
+}
+
+void AXeTetra::prepareSet(CFilter* const (&set)[4]) {
+    for (CFilter* filter : set) {
         if (filter == nullptr) continue;
         filter->setSamplingRate(sampleRate);
         filter->clearBuffers();
@@ -208,12 +206,10 @@ void AXeTetra::SetCoincidenceFilter(short n) {
         n == coincidenceFilter)
         return;
     CMessageSinkScope messages(this);
+    // The set is made ready before it is selected: a block starting meanwhile on the audio
+    // thread still runs the old set rather than one half reconfigured.
+    prepareSet(postMatrixFilters[n]);
     coincidenceFilter = n;
-    for (CFilter* filter : postMatrixFilters[n]) {
-        if (filter == nullptr) continue;
-        filter->setSamplingRate(sampleRate);
-        filter->clearBuffers();
-    }
     updateLatency();
 }
 

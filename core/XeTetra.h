@@ -69,6 +69,8 @@ public:
 protected:
     void initFilters();
     void initPrograms();
+    // Tells a set's filters the current rate and clears their memory.
+    void prepareSet(CFilter* const (&set)[4]);
     // Writes a value into the current program and curValues.
     void storeValue(int slot, float value);
     // Sets the field that a capsule parameter (capsule, offset within the block) drives.
