@@ -11,7 +11,7 @@ constexpr size_t kBufferSize = 1 << 20;
 } // namespace
 
 CBufferedIO::CBufferedIO(int descriptor, bool forWriting)
-    : fd(descriptor), writing(forWriting), buffer(kBufferSize) {
+    : fd(descriptor), writing(forWriting), buffer(new char[kBufferSize]) {
     table.get_filelen = &CBufferedIO::length;
     table.seek = &CBufferedIO::seek;
     table.read = &CBufferedIO::read;
@@ -23,7 +23,7 @@ bool CBufferedIO::flush() {
     if (!writing) return failed == 0;
     size_t done = 0;
     while (done < buffered && failed == 0) {
-        const ssize_t n = pwrite(fd, buffer.data() + done, buffered - done,
+        const ssize_t n = pwrite(fd, buffer.get() + done, buffered - done,
                                  static_cast<off_t>(bufferStart) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) failed = n < 0 ? errno : ENOSPC;
@@ -66,7 +66,7 @@ sf_count_t CBufferedIO::read(void* to, sf_count_t count, void* self) {
         if (!io.writing && io.position >= io.bufferStart && io.position < end) {
             const sf_count_t available = end - io.position;
             const sf_count_t n = available < count - done ? available : count - done;
-            std::memcpy(out + done, io.buffer.data() + (io.position - io.bufferStart),
+            std::memcpy(out + done, io.buffer.get() + (io.position - io.bufferStart),
                         static_cast<size_t>(n));
             done += n;
             io.position += n;
@@ -74,8 +74,8 @@ sf_count_t CBufferedIO::read(void* to, sf_count_t count, void* self) {
         }
         // Large reads go straight to the caller; small ones fill the buffer first.
         const bool direct = io.writing || count - done >= static_cast<sf_count_t>(kBufferSize);
-        char* target = direct ? out + done : io.buffer.data();
-        const size_t size = direct ? static_cast<size_t>(count - done) : io.buffer.size();
+        char* target = direct ? out + done : io.buffer.get();
+        const size_t size = direct ? static_cast<size_t>(count - done) : kBufferSize;
         const ssize_t n = pread(io.fd, target, size, static_cast<off_t>(io.position));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) io.failed = errno;
@@ -102,11 +102,11 @@ sf_count_t CBufferedIO::write(const void* from, sf_count_t count, void* self) {
     const char* in = static_cast<const char*>(from);
     sf_count_t done = 0;
     while (done < count) {
-        if (io.buffered == io.buffer.size() && !io.flush()) return done;
-        const size_t room = io.buffer.size() - io.buffered;
+        if (io.buffered == kBufferSize && !io.flush()) return done;
+        const size_t room = kBufferSize - io.buffered;
         const size_t n =
             static_cast<size_t>(count - done) < room ? static_cast<size_t>(count - done) : room;
-        std::memcpy(io.buffer.data() + io.buffered, in + done, n);
+        std::memcpy(io.buffer.get() + io.buffered, in + done, n);
         io.buffered += n;
         done += static_cast<sf_count_t>(n);
     }

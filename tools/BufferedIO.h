@@ -1,7 +1,7 @@
 #pragma once
 
+#include <memory>
 #include <sndfile.h>
-#include <vector>
 
 // A file descriptor behind libsndfile's virtual I/O, through one large buffer: libsndfile reads
 // and writes a few kilobytes at a time, and on virtual machines every system call costs. A
@@ -29,7 +29,8 @@ private:
     SF_VIRTUAL_IO table;
     int fd;
     bool writing;
-    std::vector<char> buffer;
+    // Left uninitialised: zeroing a megabyte costs a short conversion more than it takes.
+    std::unique_ptr<char[]> buffer;
     sf_count_t bufferStart = 0; // file offset of buffer[0]
     size_t buffered = 0;        // bytes of the file in the buffer (reading) or not yet written
     sf_count_t position = 0;

@@ -6,6 +6,7 @@
 #include "tools/ProgressBar.h"
 #include "tools/SoundFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -24,10 +25,10 @@ CConverter::CConverter(CSoundFile* inputFiles, int count, const std::vector<AXeT
         queues.push_back(std::make_unique<CBlockQueue>());
     const size_t size = static_cast<size_t>(settings.block);
     for (CBlock& block : blocks)
-        for (std::vector<float>& channel : block.samples)
-            channel.assign(size, 0.0f);
-    readBuffer.assign(size * 4, 0.0f);
-    writeBuffer.assign(size * 4, 0.0f);
+        for (std::unique_ptr<float[]>& channel : block.samples)
+            channel.reset(new float[size]);
+    readBuffer.reset(new float[size * 4]);
+    writeBuffer.reset(new float[size * 4]);
     skipLeft = latency;
 }
 
@@ -48,8 +49,8 @@ bool CConverter::fill(CBlock& block) {
     int capsule = 0;
     for (int f = 0; f < inputCount && fromFile > 0; ++f) {
         const int channels = inputs[f].info().channels;
-        const sf_count_t got = sf_readf_float(inputs[f].handle(), readBuffer.data(),
-                                              static_cast<sf_count_t>(fromFile));
+        const sf_count_t got =
+            sf_readf_float(inputs[f].handle(), readBuffer.get(), static_cast<sf_count_t>(fromFile));
         if (got != fromFile) {
             readFailedFile = inputs[f].path();
             readFailure = "read failed after " + std::to_string(fed + (got > 0 ? got : 0)) +
@@ -57,14 +58,14 @@ bool CConverter::fill(CBlock& block) {
             return false;
         }
         for (int ch = 0; ch < channels; ++ch, ++capsule) {
-            float* to = block.samples[capsule].data();
-            const float* from = readBuffer.data() + ch;
+            float* to = block.samples[capsule].get();
+            const float* from = readBuffer.get() + ch;
             for (long i = 0; i < fromFile; ++i)
                 to[i] = from[i * channels];
         }
     }
-    for (std::vector<float>& channel : block.samples)
-        std::fill(channel.begin() + fromFile, channel.begin() + block.frames, 0.0f);
+    for (std::unique_ptr<float[]>& channel : block.samples)
+        std::fill(channel.get() + fromFile, channel.get() + block.frames, 0.0f);
     block.skip = skipLeft < block.frames ? skipLeft : block.frames;
     skipLeft -= block.skip;
     fed += block.frames;
@@ -96,9 +97,9 @@ bool CConverter::write(const CBlock& block) {
     int source[4];
     float sign[4];
     settings.orientation.mapping(source, sign);
-    float* out = writeBuffer.data();
+    float* out = writeBuffer.get();
     for (int k = 0; k < 4; ++k) {
-        const float* from = block.samples[source[order[k]]].data() + block.skip;
+        const float* from = block.samples[source[order[k]]].get() + block.skip;
         const float gain = weight[k] * sign[order[k]];
         float peak = peaks[k];
         long long beyond = 0;
@@ -148,7 +149,7 @@ void CConverter::processBlocks(size_t stage) {
         CBlock& block = blocks[static_cast<size_t>(index)];
         float* channels[4];
         for (int k = 0; k < 4; ++k)
-            channels[k] = block.samples[k].data();
+            channels[k] = block.samples[k].get();
         processor.processReplacing(channels, channels, static_cast<VstInt32>(block.frames));
         queues[stage + 1]->push(index);
     }

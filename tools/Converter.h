@@ -41,9 +41,11 @@ public:
 
 private:
     struct CBlock {
-        std::vector<float> samples[4]; // capsules in, W X Y Z out, processed in place
-        long frames = 0;               // fed to the processor
-        long skip = 0;                 // leading frames of delay, not written
+        // Capsules in, W X Y Z out, processed in place; every frame fed is written first, so
+        // the memory is left uninitialised.
+        std::unique_ptr<float[]> samples[4];
+        long frames = 0; // fed to the processor
+        long skip = 0;   // leading frames of delay, not written
     };
 
     void readBlocks();
@@ -71,12 +73,12 @@ private:
     // Reader state.
     long long fed = 0;
     long skipLeft = 0;
-    std::vector<float> readBuffer;
+    std::unique_ptr<float[]> readBuffer;
     std::string readFailure, readFailedFile;
     // Writer state.
     long long written = 0;
     float peaks[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     long long clipped = 0;
-    std::vector<float> writeBuffer;
+    std::unique_ptr<float[]> writeBuffer;
     std::string writeFailure;
 };
