@@ -566,10 +566,10 @@ void AXeTetra::processReplacing(float** inputs, float** outputs, VstInt32 sample
         }
     }
     if (eqsEnabled) {
-        for (int c = 0; c < 4; ++c) {
+        for (int c = 0; c < 4; ++c)
             eqFilters[c]->setParametersOctaves(eqFreq[c], eqWidth[c], eqGain[c]);
-            eqFilters[c]->doFilter(outputs[c], n);
-        }
+        // The four capsules in one pass, so that their recursions overlap.
+        CMitRegFilter::doFilterParallel(eqFilters, outputs, 4, n);
     }
     if (abMatrixEnabled) {
         abMatrix.setGains4x4(capGains);

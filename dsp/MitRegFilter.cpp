@@ -90,19 +90,24 @@ bool CMitRegFilter::design(float freq, float width) {
     return true;
 }
 
-void CMitRegFilter::doFilter(float* buf, long n) {
-    if (n <= 0) return;
+CMitRegFilter::Lane CMitRegFilter::lane() const {
     // The band gain is limited at +120 dB: a larger V only turns loud input into infinity.
     const double v = bypassed ? 1.0 : static_cast<double>(limitedDb2level(gain));
-    const double halfV = v / 2.0;
-    double s1 = state[0], s2 = state[1];
-    for (long i = 0; i < n; ++i) {
-        const double x = buf[i];
-        const double ap = b0 * x + s1;
-        s1 = b1 * x - a1 * ap + s2;
-        s2 = x - a2 * ap;
-        buf[i] = static_cast<float>(0.5 * (x + ap) + halfV * (x - ap));
-    }
+    return Lane{b0, b1, a1, a2, v / 2.0, state[0], state[1]};
+}
+
+namespace {
+inline float step(CMitRegFilter::Lane& l, float input) {
+    const double x = input;
+    const double ap = l.b0 * x + l.s1;
+    l.s1 = l.b1 * x - l.a1 * ap + l.s2;
+    l.s2 = x - l.a2 * ap;
+    return static_cast<float>(0.5 * (x + ap) + l.halfV * (x - ap));
+}
+} // namespace
+
+void CMitRegFilter::finishBlock(const Lane& l, float* buf, long n) {
+    double s1 = l.s1, s2 = l.s2;
     if (!std::isfinite(s1) || !std::isfinite(s2)) {
         s1 = 0.0;
         s2 = 0.0;
@@ -113,4 +118,73 @@ void CMitRegFilter::doFilter(float* buf, long n) {
     }
     state[0] = s1;
     state[1] = s2;
+}
+
+void CMitRegFilter::doFilter(float* buf, long n) {
+    if (n <= 0) return;
+    Lane l = lane();
+    for (long i = 0; i < n; ++i)
+        buf[i] = step(l, buf[i]);
+    finishBlock(l, buf, n);
+}
+
+template <int Count> void CMitRegFilter::cascade(CMitRegFilter* const* bands, float* buf, long n) {
+    Lane l[Count];
+    for (int k = 0; k < Count; ++k)
+        l[k] = bands[k]->lane();
+    for (long i = 0; i < n; ++i) {
+        float y = buf[i];
+        for (int k = 0; k < Count; ++k)
+            y = step(l[k], y);
+        buf[i] = y;
+    }
+    for (int k = 0; k < Count; ++k)
+        bands[k]->finishBlock(l[k], buf, n);
+}
+
+template <int Count>
+void CMitRegFilter::parallel(CMitRegFilter* const* bands, float* const* buffers, long n) {
+    Lane l[Count];
+    for (int k = 0; k < Count; ++k)
+        l[k] = bands[k]->lane();
+    for (long i = 0; i < n; ++i)
+        for (int k = 0; k < Count; ++k)
+            buffers[k][i] = step(l[k], buffers[k][i]);
+    for (int k = 0; k < Count; ++k)
+        bands[k]->finishBlock(l[k], buffers[k], n);
+}
+
+void CMitRegFilter::doFilterCascade(CMitRegFilter* const* bands, int count, float* buf, long n) {
+    if (n <= 0) return;
+    switch (count) {
+    case 1:
+        return cascade<1>(bands, buf, n);
+    case 2:
+        return cascade<2>(bands, buf, n);
+    case 3:
+        return cascade<3>(bands, buf, n);
+    case 4:
+        return cascade<4>(bands, buf, n);
+    default:
+        for (int k = 0; k < count; ++k)
+            bands[k]->doFilter(buf, n);
+    }
+}
+
+void CMitRegFilter::doFilterParallel(CMitRegFilter* const* bands, float* const* buffers, int count,
+                                     long n) {
+    if (n <= 0) return;
+    switch (count) {
+    case 1:
+        return parallel<1>(bands, buffers, n);
+    case 2:
+        return parallel<2>(bands, buffers, n);
+    case 3:
+        return parallel<3>(bands, buffers, n);
+    case 4:
+        return parallel<4>(bands, buffers, n);
+    default:
+        for (int k = 0; k < count; ++k)
+            bands[k]->doFilter(buffers[k], n);
+    }
 }

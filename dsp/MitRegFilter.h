@@ -19,6 +19,20 @@ public:
     void setParametersRelative(float freq, float relWidth, float gainDb);
     void updateCoefficients();
 
+    // Runs `count` bands (1 to 4) over one buffer, each on the output of the one before, in one
+    // pass: the arithmetic of one doFilter after another, but the recursions of the bands overlap
+    // in the processor instead of waiting on each other.
+    static void doFilterCascade(CMitRegFilter* const* bands, int count, float* buf, long n);
+    // Runs `count` bands (1 to 4), band k over buffer k, in one pass; the arithmetic of a doFilter
+    // per band.
+    static void doFilterParallel(CMitRegFilter* const* bands, float* const* buffers, int count,
+                                 long n);
+
+    // One band's coefficients and state, as a sample loop reads them.
+    struct Lane {
+        double b0, b1, a1, a2, halfV, s1, s2;
+    };
+
     float getFrequency() const { return centreFrequency; }
     float getBandwidth() const { return bandwidth; }
     float getGain() const { return gain; }
@@ -43,4 +57,12 @@ protected:
 
 private:
     bool design(float freq, float width);
+
+    Lane lane() const;
+    // Takes back the state after a block; a non-finite state is reset and the block's
+    // non-finite output samples become 0, a vanishing one is flushed to 0.
+    void finishBlock(const Lane& lane, float* buf, long n);
+    template <int Count> static void cascade(CMitRegFilter* const* bands, float* buf, long n);
+    template <int Count>
+    static void parallel(CMitRegFilter* const* bands, float* const* buffers, long n);
 };

@@ -29,8 +29,8 @@ void CParaEQ2Band::setSamplingRate(float rate) {
 }
 
 void CParaEQ2Band::doFilter(float* buf, long n) {
-    band1.doFilter(buf, n);
-    band2.doFilter(buf, n);
+    CMitRegFilter* const bands[] = {&band1, &band2};
+    CMitRegFilter::doFilterCascade(bands, 2, buf, n);
     const float gain = outputGain;
     for (long i = 0; i < n; ++i)
         buf[i] *= gain;

@@ -33,9 +33,8 @@ void CParaEQ3Band::setSamplingRate(float rate) {
 }
 
 void CParaEQ3Band::doFilter(float* buf, long n) {
-    band1.doFilter(buf, n);
-    band2.doFilter(buf, n);
-    band3.doFilter(buf, n);
+    CMitRegFilter* const bands[] = {&band1, &band2, &band3};
+    CMitRegFilter::doFilterCascade(bands, 3, buf, n);
     const float gain = outputGain;
     for (long i = 0; i < n; ++i)
         buf[i] *= gain;
