@@ -1,8 +1,8 @@
 #pragma once
 
-#include "vst/AEffEditor.h"
 #include "vst/AudioEffectX.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,133 +10,73 @@
 struct EffectLog {
     std::vector<std::string> calls;
     bool destroyed = false;
-    bool editorDestroyed = false;
+    bool saw(const std::string& call) const {
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    }
 };
 
-// An effect whose operations record their arguments and answer with texts the test chooses.
+// An effect of 3 programs and 5 parameters whose operations record their calls and answer with a
+// text the test chooses.
 class TestEffect : public AudioEffectX {
 public:
-    TestEffect(audioMasterCallback audioMaster, EffectLog* log, VstInt32 programs = 3,
-               VstInt32 params = 5)
-        : AudioEffectX(audioMaster, programs, params), log(log) {}
+    TestEffect(audioMasterCallback audioMaster, EffectLog* log)
+        : AudioEffectX(audioMaster, 3, 5), log(log) {}
     ~TestEffect() override { log->destroyed = true; }
 
-    void open() override { note("open"); }
     void close() override { note("close"); }
-    void suspend() override { note("suspend"); }
-    void resume() override {
-        note("resume");
-        AudioEffectX::resume();
-    }
-    void setSampleRate(float rate) override {
-        note("setSampleRate " + std::to_string(rate));
-        AudioEffectX::setSampleRate(rate);
-    }
-    void setBlockSize(VstInt32 size) override {
-        note("setBlockSize " + std::to_string(size));
-        AudioEffectX::setBlockSize(size);
-    }
     void processReplacing(float** in, float** out, VstInt32 frames) override {
         lastInputs = in;
         lastOutputs = out;
-        note("processReplacing " + std::to_string(frames));
+        note("processReplacing", frames);
     }
     void processDoubleReplacing(double**, double**, VstInt32 frames) override {
-        note("processDoubleReplacing " + std::to_string(frames));
+        note("processDoubleReplacing", frames);
     }
     void setParameter(VstInt32 index, float value) override {
-        note("setParameter " + std::to_string(index) + " " + std::to_string(value));
-        if (index >= 0 && index < 8) values[index] = value;
+        note("setParameter", index);
+        values[index] = value;
     }
     float getParameter(VstInt32 index) override {
-        note("getParameter " + std::to_string(index));
-        return index >= 0 && index < 8 ? values[index] : 0.0f;
+        note("getParameter", index);
+        return values[index];
     }
     void setProgram(VstInt32 program) override {
-        note("setProgram " + std::to_string(program));
+        note("setProgram", program);
         AudioEffectX::setProgram(program);
     }
     void setProgramName(char* name) override { note("setProgramName " + std::string(name)); }
-    void getProgramName(char* name) override { put(name, text); }
-    void getParameterLabel(VstInt32 index, char* label) override {
-        note("getParameterLabel " + std::to_string(index));
-        put(label, text);
+    void getProgramName(char* name) override { give(name, "getProgramName"); }
+    void getParameterLabel(VstInt32 i, char* label) override {
+        give(label, "getParameterLabel", i);
     }
-    void getParameterDisplay(VstInt32 index, char* display) override {
-        note("getParameterDisplay " + std::to_string(index));
-        put(display, text);
+    void getParameterDisplay(VstInt32 i, char* text) override {
+        give(text, "getParameterDisplay", i);
     }
-    void getParameterName(VstInt32 index, char* name) override {
-        note("getParameterName " + std::to_string(index));
-        put(name, text);
+    void getParameterName(VstInt32 i, char* name) override { give(name, "getParameterName", i); }
+    bool getProgramNameIndexed(VstInt32, VstInt32 i, char* name) override {
+        return answers && give(name, "getProgramNameIndexed", i);
     }
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override {
-        note("getProgramNameIndexed " + std::to_string(category) + " " + std::to_string(index));
-        if (!answerIndexed) return false;
-        put(name, text);
-        return true;
-    }
-    bool canParameterBeAutomated(VstInt32 index) override {
-        note("canParameterBeAutomated " + std::to_string(index));
-        return index != 2;
-    }
-    bool getEffectName(char* name) override { return putIf(name); }
-    bool getVendorString(char* vendor) override { return putIf(vendor); }
-    bool getProductString(char* product) override { return putIf(product); }
-    VstInt32 getVendorVersion() override { return 1234; }
-    VstInt32 getPlugCategory() override { return 7; }
+    bool getEffectName(char* name) override { return answers && give(name, "getEffectName"); }
+    bool getVendorString(char* text) override { return answers && give(text, "getVendorString"); }
+    bool getProductString(char* text) override { return answers && give(text, "getProductString"); }
     VstInt32 canDo(char* query) override {
         note("canDo " + std::string(query));
-        return canDoAnswer;
+        return 0;
     }
 
-    // Exposed for the tests.
-    using AudioEffect::blockSize;
-    using AudioEffect::curProgram;
-    using AudioEffect::sampleRate;
-
     std::string text = "text";
-    bool answerIndexed = true;
-    bool answerStrings = true;
-    VstInt32 canDoAnswer = 0;
-    float values[8] = {};
+    bool answers = true; // whether the operations that may decline give their text
+    float values[5] = {};
     float** lastInputs = nullptr;
     float** lastOutputs = nullptr;
 
 private:
     void note(const std::string& call) { log->calls.push_back(call); }
-    static void put(char* destination, const std::string& source) {
-        source.copy(destination, source.size());
-        destination[source.size()] = '\0';
-    }
-    bool putIf(char* destination) {
-        if (answerStrings) put(destination, text);
-        return answerStrings;
-    }
-    EffectLog* log;
-};
-
-// An editor that tells the log when it is destroyed and records what reaches it.
-class TestEditor : public AEffEditor {
-public:
-    TestEditor(AudioEffect* effect, EffectLog* log) : AEffEditor(effect), log(log) {
-        rect.top = 1;
-        rect.left = 2;
-        rect.bottom = 300;
-        rect.right = 400;
-    }
-    ~TestEditor() override { log->editorDestroyed = true; }
-    bool open(void* ptr) override {
-        AEffEditor::open(ptr);
-        log->calls.push_back("editor open");
+    void note(const char* call, long n) { note(std::string(call) + " " + std::to_string(n)); }
+    bool give(char* destination, const char* call, long n = 0) {
+        note(call, n);
+        destination[text.copy(destination, text.size())] = '\0';
         return true;
     }
-    void close() override {
-        AEffEditor::close();
-        log->calls.push_back("editor close");
-    }
-    void idle() override { log->calls.push_back("editor idle"); }
-
-private:
     EffectLog* log;
 };
