@@ -8,6 +8,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
@@ -161,6 +162,18 @@ inline Channels testRecording(size_t frames, int rate = 48000, uint32_t seed = 1
         if (at < frames) channels[static_cast<size_t>(c)][at] += 0.1f;
     }
     return channels;
+}
+
+// The DFT of h at frequency f, summed directly.
+template <typename T> std::complex<double> dft(const std::vector<T>& h, double f, double rate) {
+    std::complex<double> sum = 0.0;
+    for (size_t n = 0; n < h.size(); ++n)
+        sum += static_cast<double>(h[n]) * std::polar(1.0, -2.0 * M_PI * f / rate * n);
+    return sum;
+}
+
+inline bool writeFloatWav(const std::string& path, const Channels& channels, int rate = 48000) {
+    return writeSound(path, channels, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
 }
 
 // Lines of a text, without their newlines.
