@@ -1,38 +1,23 @@
 #pragma once
 
-// Signals, measurements and independent references shared by the filter tests.
+// Signals, drivers and independent references (direct transforms, transfer functions) shared by
+// the dsp tests.
 
-#include "calibration/MsgBox.h"
-#include "dsp/Filter.h"
+#include "dsp/FFTFilter.h"
+#include "dsp/FilterCoefficients.h"
+#include "dsp/IIRFilter.h"
+#include "support/MessageCapture.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <complex>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <functional>
 #include <random>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace filtertest {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Collects what MsgBox reports on this thread while the object lives.
-class Messages : public CMessageSink {
-public:
-    Messages() : scope(this) {}
-    void postMessage(const char* message) override { all.emplace_back(message); }
-    std::vector<std::string> all;
-
-private:
-    CMessageSinkScope scope;
-};
+constexpr int kLatency = 1024;
 
 inline std::vector<float> noise(size_t n, unsigned seed, float amplitude = 1.0f) {
     std::mt19937 generator(seed);
@@ -45,85 +30,55 @@ inline std::vector<float> noise(size_t n, unsigned seed, float amplitude = 1.0f)
 
 inline std::vector<float> impulse(size_t n) {
     std::vector<float> out(n, 0.0f);
-    if (n > 0) out[0] = 1.0f;
+    out[0] = 1.0f;
     return out;
 }
 
-// Runs a signal through a filter in blocks of the given length (the last one shorter).
-inline void runBlocks(CFilter& filter, std::vector<float>& signal, size_t block) {
-    for (size_t start = 0; start < signal.size(); start += block) {
-        const size_t n = std::min(block, signal.size() - start);
-        filter.doFilter(signal.data() + start, static_cast<long>(n));
+// The signal after the filter, fed in blocks of the given sizes in turn.
+inline std::vector<float> run(CFilter& filter, std::vector<float> signal,
+                              const std::vector<long>& sizes = {4096}) {
+    for (size_t done = 0, next = 0; done < signal.size();) {
+        const long n = std::min<long>(sizes[next++ % sizes.size()], signal.size() - done);
+        filter.doFilter(signal.data() + done, n);
+        done += n;
     }
+    return signal;
 }
 
-// Runs a signal in the uneven blocks 1, 2, 3, ..., 700, 1, 2, ...
-inline void runUneven(CFilter& filter, std::vector<float>& signal) {
-    size_t start = 0, block = 1;
-    while (start < signal.size()) {
-        const size_t n = std::min(block, signal.size() - start);
-        filter.doFilter(signal.data() + start, static_cast<long>(n));
-        start += n;
-        block = block % 700 + 1;
+// A coefficient set holding b and a (a1, a2, ...) under a rate.
+struct Coefficients : CFilterCoefficients {
+    explicit Coefficients(const std::vector<float>& b, const std::vector<float>& a = {},
+                          float rate = 48000.0f) {
+        put(rate, b, a);
     }
-}
-
-// H(e^jw) from an impulse response by a direct DFT at one frequency.
-inline std::complex<double> dftAt(const std::vector<float>& h, double w) {
-    std::complex<double> sum = 0.0, phasor = 1.0;
-    const std::complex<double> step = std::polar(1.0, -w);
-    for (size_t n = 0; n < h.size(); ++n) {
-        if ((n & 1023) == 0) phasor = std::polar(1.0, -w * static_cast<double>(n));
-        sum += static_cast<double>(h[n]) * phasor;
-        phasor *= step;
+    void put(float rate, const std::vector<float>& b, const std::vector<float>& a = {}) {
+        setFilterSizeB(rate, static_cast<int>(b.size()));
+        setFilterSizeA(rate, static_cast<int>(a.size()));
+        std::copy(b.begin(), b.end(), getCoefficientsB(rate));
+        std::copy(a.begin(), a.end(), getCoefficientsA(rate));
     }
-    return sum;
-}
+};
 
-// The impulse response of a filter, n samples long.
-inline std::vector<float> impulseResponse(CFilter& filter, size_t n) {
-    std::vector<float> h = impulse(n);
-    filter.doFilter(h.data(), static_cast<long>(n));
-    return h;
-}
-
-// Both roots of z^2 + a1 z + a2 strictly inside the unit circle, by solving for them.
-inline bool rootsInside(double a1, double a2) {
-    const std::complex<double> d = std::sqrt(std::complex<double>(a1 * a1 - 4.0 * a2, 0.0));
-    return std::abs((-a1 + d) / 2.0) < 1.0 && std::abs((-a1 - d) / 2.0) < 1.0;
+inline bool allFinite(const std::vector<float>& v) {
+    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
 }
 
 inline double radians(double hz, double rate) {
     return 2.0 * kPi * hz / rate;
 }
 
-// Magnitude of the steady-state response to a sine: runs `settle` samples, then fits
-// A sin + B cos to the next `measure` output samples by least squares.
-inline double sineGain(CFilter& filter, double hz, double rate, size_t settle, size_t measure,
-                       size_t block = 4096) {
-    const double w = radians(hz, rate);
-    std::vector<float> signal(settle + measure);
-    for (size_t n = 0; n < signal.size(); ++n)
-        signal[n] = static_cast<float>(std::sin(w * static_cast<double>(n)));
-    runBlocks(filter, signal, block);
-    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
-    for (size_t n = settle; n < signal.size(); ++n) {
-        const double s = std::sin(w * static_cast<double>(n)),
-                     c = std::cos(w * static_cast<double>(n));
-        const double y = signal[n];
-        ss += s * s;
-        cc += c * c;
-        sc += s * c;
-        ys += y * s;
-        yc += y * c;
+// H(e^jw) of an impulse response by a direct DFT at one frequency.
+inline std::complex<double> dftAt(const std::vector<float>& h, double w) {
+    const std::complex<double> step = std::polar(1.0, -w);
+    std::complex<double> sum = 0.0, phasor = 1.0;
+    for (size_t n = 0; n < h.size(); ++n, phasor *= step) {
+        if ((n & 1023) == 0) phasor = std::polar(1.0, -w * static_cast<double>(n)); // no drift
+        sum += static_cast<double>(h[n]) * phasor;
     }
-    const double det = ss * cc - sc * sc;
-    const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
-    return std::hypot(a, b);
+    return sum;
 }
 
-// A direct-form transfer function sum b_k z^-k / (1 + sum a_k z^-k) evaluated at e^jw;
-// a holds a1, a2, ....
+// sum b_k z^-k / (1 + sum a_k z^-k) at e^jw; a holds a1, a2, ...
 inline std::complex<double> rationalAt(const std::vector<double>& b, const std::vector<double>& a,
                                        double w) {
     std::complex<double> num = 0.0, den = 1.0;
@@ -134,66 +89,102 @@ inline std::complex<double> rationalAt(const std::vector<double>& b, const std::
     return num / den;
 }
 
-inline bool allFinite(const std::vector<float>& v) {
-    for (float x : v)
-        if (!std::isfinite(x)) return false;
+// |H(e^jw)| of a section's own coefficients; with `recursionOnly`, 1/|A(e^jw)|: how much its
+// recursion amplifies a rounding error.
+inline double sectionGain(const CIIRFilter& f, double w, bool recursionOnly = false) {
+    std::vector<double> b, a;
+    for (int j = 0; j < f.getNumB(); ++j)
+        b.push_back(f.getB(j));
+    for (int j = 0; j < f.getNumA(); ++j)
+        a.push_back(f.getA(j));
+    return std::abs(rationalAt(recursionOnly ? std::vector<double>{1.0} : b, a, w));
+}
+
+// The larger radius of the roots of z^2 + a1 z + a2, and the samples a section with these poles
+// needs to ring out.
+inline double poleRadius(double a1, double a2) {
+    const std::complex<double> d = std::sqrt(std::complex<double>(a1 * a1 - 4.0 * a2, 0.0));
+    return std::max(std::abs((-a1 + d) / 2.0), std::abs((-a1 - d) / 2.0));
+}
+inline bool rootsInside(double a1, double a2) {
+    return poleRadius(a1, a2) < 1.0;
+}
+inline size_t ringLength(double a1, double a2) {
+    const double r = poleRadius(a1, a2);
+    return static_cast<size_t>(std::min(r > 0.0 ? 30.0 / -std::log(r) : 0.0, 4e6)) + 64;
+}
+
+// Magnitude of the steady-state response to a sine: after `settle` samples, A sin + B cos fitted
+// to the next `measure` output samples by least squares.
+inline double sineGain(CFilter& filter, double hz, double rate, size_t settle, size_t measure) {
+    const double w = radians(hz, rate);
+    std::vector<float> x(settle + measure);
+    for (size_t n = 0; n < x.size(); ++n)
+        x[n] = static_cast<float>(std::sin(w * double(n)));
+    x = run(filter, x);
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+    for (size_t n = settle; n < x.size(); ++n) {
+        const double s = std::sin(w * double(n)), c = std::cos(w * double(n));
+        ss += s * s, cc += c * c, sc += s * c, ys += x[n] * s, yc += x[n] * c;
+    }
+    const double det = ss * cc - sc * sc;
+    return std::hypot((ys * cc - yc * sc) / det, (yc * ss - ys * sc) / det);
+}
+
+// Every sample equal to the other signal's or one unit in the last place away from it.
+inline bool withinUlp(const std::vector<float>& x, const std::vector<float>& y) {
+    for (size_t n = 0; n < x.size() && n < y.size(); ++n)
+        if (x[n] != y[n] && x[n] != std::nextafter(y[n], x[n])) return false;
+    return x.size() == y.size();
+}
+
+// Packed spectrum as FFTReal lays it out, from the definition: Re X(k) at k for k = 0 .. N/2,
+// -Im X(k) at N/2 + k.
+inline std::vector<double> packedDft(const std::vector<double>& x) {
+    const size_t n = x.size(), half = n / 2;
+    const long double step = 2.0L * 3.141592653589793238462643383279502884L / n;
+    std::vector<long double> c(n), s(n);
+    for (size_t m = 0; m < n; ++m)
+        c[m] = std::cos(step * m), s[m] = std::sin(step * m);
+    std::vector<double> packed(n, 0.0);
+    for (size_t k = 0; k <= half && k < n; ++k) {
+        long double re = 0.0L, im = 0.0L;
+        for (size_t i = 0; i < n; ++i)
+            re += x[i] * c[(k * i) % n], im += x[i] * s[(k * i) % n];
+        packed[k] = static_cast<double>(re);
+        if (k > 0 && k < half) packed[half + k] = static_cast<double>(im);
+    }
+    return packed;
+}
+
+// Magnitude of pair k (elements k and 1024 + k) in dB.
+inline double pairDb(const double* spectrum, int k) {
+    return 20.0 * std::log10(std::hypot(spectrum[k], spectrum[1024 + k]));
+}
+
+// Sets the rate and lets the first block start the design.
+inline void design(CFFTFilter& filter, float rate) {
+    filter.setSamplingRate(rate);
+    float x = 0.0f;
+    filter.doFilter(&x, 1);
+}
+
+// Pairs of 1 + 0j: the input comes out unchanged, 1024 samples later.
+inline bool passThroughResponse(const CFFTFilter& filter) {
+    for (int k = 0; k < 1024; ++k)
+        if (filter.getResponse()[k] != 1.0 || filter.getResponse()[1024 + k] != 0.0) return false;
     return true;
 }
 
-inline size_t countSubnormal(const std::vector<float>& v) {
-    size_t count = 0;
-    for (float x : v)
-        count += std::fpclassify(x) == FP_SUBNORMAL;
-    return count;
-}
-
-// The largest distance in units in the last place between two equally long signals.
-inline int64_t maxUlps(const std::vector<float>& x, const std::vector<float>& y) {
-    int64_t worst = 0;
-    for (size_t n = 0; n < x.size() && n < y.size(); ++n) {
-        if (x[n] == y[n]) continue;
-        int32_t ix, iy;
-        std::memcpy(&ix, &x[n], 4);
-        std::memcpy(&iy, &y[n], 4);
-        if (ix < 0) ix = INT32_MIN - ix;
-        if (iy < 0) iy = INT32_MIN - iy;
-        worst = std::max<int64_t>(worst, std::llabs(static_cast<int64_t>(ix) - iy));
-    }
-    return worst;
-}
-
-// A directory of its own under /tmp whose path names no sampling rate ("W48" and the like),
-// removed with its files at the end.
-class ScratchDirectory {
+// Counts the designs the filter starts by itself.
+template <class Filter> class Counting : public Filter {
 public:
-    ScratchDirectory() {
-        static int serial = 0;
-        path = "/tmp/xetetra-dsp-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-        mkdir(path.c_str(), 0700);
+    using Filter::Filter;
+    void internalSetSamplingRate(float rate) override {
+        ++designs;
+        Filter::internalSetSamplingRate(rate);
     }
-    ~ScratchDirectory() {
-        for (const auto& file : files)
-            std::remove(file.c_str());
-        rmdir(path.c_str());
-    }
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-    std::string write(const std::string& name, const std::vector<unsigned char>& bytes) {
-        const std::string file = path + "/" + name;
-        FILE* out = std::fopen(file.c_str(), "wb");
-        if (out != nullptr) {
-            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
-            std::fclose(out);
-        }
-        files.push_back(file);
-        return file;
-    }
-
-    std::string path;
-
-private:
-    std::vector<std::string> files;
+    int designs = 0;
 };
 
 } // namespace filtertest
