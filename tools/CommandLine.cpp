@@ -119,6 +119,19 @@ int fileError(const std::string& file, const std::string& problem) {
     return kExitFailure;
 }
 
+bool CCommandLine::start(int argc, char** argv, int& status) {
+    if (!parse(argc, argv)) {
+        status = kExitUsage;
+        return false;
+    }
+    if (help) {
+        printHelp(stdout);
+        status = kExitSuccess;
+        return false;
+    }
+    return true;
+}
+
 bool parseLong(const std::string& text, long& value) {
     if (text.empty()) return false;
     char* end = nullptr;

@@ -26,6 +26,9 @@ public:
     // a usage error, which it has reported; helpRequested() tells whether --help was given.
     bool parse(int argc, char** argv);
     bool helpRequested() const { return help; }
+    // Parses, and prints the help when asked for it. Answers true when the command goes on;
+    // otherwise `status` holds its exit code.
+    bool start(int argc, char** argv, int& status);
     void printHelp(FILE* stream) const;
 
     // Reports "xetetra <command>: <message> (see --help)" on one line and answers kExitUsage.

@@ -63,11 +63,8 @@ int runConvert(int argc, char** argv) {
         "of equal rate and length. The output has the input's length and alignment: the delay of\n"
         "a correction filter set is compensated.",
         specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
-    if (!line.parse(argc, argv)) return kExitUsage;
-    if (line.helpRequested()) {
-        line.printHelp(stdout);
-        return kExitSuccess;
-    }
+    int exitCode = kExitSuccess;
+    if (!line.start(argc, argv, exitCode)) return exitCode;
 
     CProcessorSetup setup;
     CConverter::CSettings settings;

@@ -37,11 +37,8 @@ int runGenerate(int argc, char** argv) {
         "cardioid capsules of a coincident tetrahedral array would pick it up (capsules 1 to 4:\n"
         "front-left-up, front-right-down, back-left-down, back-right-up).",
         specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
-    if (!line.parse(argc, argv)) return kExitUsage;
-    if (line.helpRequested()) {
-        line.printHelp(stdout);
-        return kExitSuccess;
-    }
+    int exitCode = kExitSuccess;
+    if (!line.start(argc, argv, exitCode)) return exitCode;
     bool noise = false, force = false;
     double frequency = 1000.0, level = -12.0, azimuth = 45.0, elevation = 0.0, seconds = 5.0,
            rate = 48000.0;

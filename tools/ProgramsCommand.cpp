@@ -153,11 +153,8 @@ int runPrograms(int argc, char** argv) {
                       "then user programs, with the post-matrix filter set, low-frequency filter\n"
                       "and capsule equaliser each selects.",
                       specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
-    if (!line.parse(argc, argv)) return kExitUsage;
-    if (line.helpRequested()) {
-        line.printHelp(stdout);
-        return kExitSuccess;
-    }
+    int exitCode = kExitSuccess;
+    if (!line.start(argc, argv, exitCode)) return exitCode;
     CProcessorSetup setup;
     bool json = false;
     int status = kExitSuccess;

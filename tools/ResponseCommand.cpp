@@ -29,11 +29,8 @@ int runResponse(int argc, char** argv) {
         "Plots magnitude (dB) and group delay (ms, including any correction set's delay) over\n"
         "a logarithmic frequency axis from 10 Hz to half the rate.",
         specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
-    if (!line.parse(argc, argv)) return kExitUsage;
-    if (line.helpRequested()) {
-        line.printHelp(stdout);
-        return kExitSuccess;
-    }
+    int exitCode = kExitSuccess;
+    if (!line.start(argc, argv, exitCode)) return exitCode;
     CProcessorSetup setup;
     double rate = 48000.0;
     bool csv = false, force = false;
