@@ -104,7 +104,7 @@ def results(output):
     return rows
 
 
-def run_session_script(lua, mode, spec_path, env, work, attempt_name, finished=None):
+def run_session_script(lua, mode, plan_path, env, work, attempt_name, finished=None):
     """One ardour7-lua run, retried (twice at most) if Ardour dies before its work is done; one
     retry left about one test run in a hundred failing on Ardour's own crash. Ardour 7.3 often
     corrupts its heap when an export ends and crashes while freeing the export's objects, after
@@ -113,7 +113,7 @@ def run_session_script(lua, mode, spec_path, env, work, attempt_name, finished=N
     for attempt in (1, 2, 3):
         log_path = os.path.join(work, "%s-%d.log" % (attempt_name, attempt))
         started = time.monotonic()
-        status, output = run_bounded([LUA_TOOL, lua, mode, spec_path], env, ARDOUR_TIMEOUT,
+        status, output = run_bounded([LUA_TOOL, lua, mode, plan_path], env, ARDOUR_TIMEOUT,
                                      log_path)
         rows = results(output)
         elapsed = time.monotonic() - started
@@ -171,9 +171,9 @@ def lua_value(value):
     raise TypeError(value)
 
 
-def write_spec(path, spec):
+def write_plan(path, plan):
     with open(path, "w") as f:
-        f.write("return " + lua_value(spec) + "\n")
+        f.write("return " + lua_value(plan) + "\n")
 
 
 def write_export_preset(home):
@@ -404,15 +404,15 @@ def run(options, plugin, work, failures):
 
     session_dir = os.path.join(work, SESSION_NAME)
     export_dir = os.path.join(work, "export")
-    spec = {
+    plan = {
         "rate": RATE, "buffer_size": BUFFER_SIZE, "session_dir": session_dir,
         "session_name": SESSION_NAME, "track_name": TRACK_NAME, "plugin_id": PLUGIN_ID,
         "num_programs": len(PROGRAM_NAMES), "export_preset": EXPORT_PRESET_ID,
         "export_dir": export_dir,
     }
-    spec_path = os.path.join(work, "create.lua")
-    write_spec(spec_path, spec)
-    rows, error = run_session_script(options.lua, "create", spec_path, env, work, "create")
+    plan_path = os.path.join(work, "create.lua")
+    write_plan(plan_path, plan)
+    rows, error = run_session_script(options.lua, "create", plan_path, env, work, "create")
     if not failures.check(error is None, error or "session created with the plug-in inserted"):
         return 1
 
@@ -477,13 +477,13 @@ def run(options, plugin, work, failures):
     ]
     print("Exports against the shared object driven directly:")
     for job in jobs:
-        if not render_and_check(options, job, spec, env, work, export_dir, plugin, recording_dir,
+        if not render_and_check(options, job, plan, env, work, export_dir, plugin, recording_dir,
                                 end, impulse_at, switch_at, automated_value, failures):
             return 1
     return 0
 
 
-def render_and_check(options, job, spec, env, work, export_dir, plugin, recording_dir, end,
+def render_and_check(options, job, plan, env, work, export_dir, plugin, recording_dir, end,
                      impulse_at, switch_at, automated_value, failures):
     name = job["name"]
     folder = os.path.join(export_dir, name)
@@ -492,15 +492,15 @@ def render_and_check(options, job, spec, env, work, export_dir, plugin, recordin
     presets = [[PROGRAM_NAMES[p], "VST:%s:%04d" % (PLUGIN_ID, p)] for p in job["programs"]]
     lua_job = {"name": name, "presets": presets, "params": job.get("params", []),
                "automation": job.get("automation", []), "folder": folder, "start": 0, "end": end}
-    spec_path = os.path.join(work, "render-%s.lua" % name)
-    write_spec(spec_path, dict(spec, job=lua_job))
+    plan_path = os.path.join(work, "render-%s.lua" % name)
+    write_plan(plan_path, dict(plan, job=lua_job))
 
     def finished(rows):
         exported = find_export(folder, name)
         return (any(r[:2] == ["exported", name] for r in rows) and exported is not None
                 and wave_frames(exported) == end)
 
-    rows, error = run_session_script(options.lua, "render", spec_path, env, work,
+    rows, error = run_session_script(options.lua, "render", plan_path, env, work,
                                      "render-" + name, finished)
     if not failures.check(error is None, error or "%s: session reloaded, %s, exported"
                           % (name, " then ".join(repr(p[0]) for p in presets))):

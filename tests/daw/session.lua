@@ -1,15 +1,15 @@
 -- Ardour's side of the DAW test, run by ardour7-lua with the Dummy backend.
---   session.lua create <spec.lua>   new session: 4-channel track with the plug-in, master of 4
---   session.lua render <spec.lua>   load the session, switch programs, set or automate
+--   session.lua create <plan.lua>   new session: 4-channel track with the plug-in, master of 4
+--   session.lua render <plan.lua>   load the session, switch programs, set or automate
 --                                   parameters, export once
--- The spec file (written by daw_test.py) returns a table with what to do. Every result is a
+-- The plan file (written by daw_test.py) returns a table with what to do. Every result is a
 -- tab-separated line starting with "RESULT", so the script reading this output can tell it from
 -- Ardour's own messages.
 
 io.stdout:setvbuf("no")
 
-local mode, spec_path = arg[1], arg[2]
-local spec = dofile(spec_path)
+local mode, plan_path = arg[1], arg[2]
+local plan = dofile(plan_path)
 
 local function result(...)
 	local fields = { "RESULT" }
@@ -25,8 +25,8 @@ end
 local function start_engine()
 	if AudioEngine:set_backend("None (Dummy)", "", ""):isnil() then fail("no Dummy backend") end
 	AudioEngine:set_device_name("Silence")
-	AudioEngine:set_sample_rate(spec.rate)
-	AudioEngine:set_buffer_size(spec.buffer_size)
+	AudioEngine:set_sample_rate(plan.rate)
+	AudioEngine:set_buffer_size(plan.buffer_size)
 	if AudioEngine:start(false) ~= 0 or not AudioEngine:running() then fail("engine did not start") end
 end
 
@@ -45,7 +45,7 @@ end
 
 local function create()
 	start_engine()
-	local session = create_session(spec.session_dir, spec.session_name, spec.rate)
+	local session = create_session(plan.session_dir, plan.session_name, plan.rate)
 	if not session then fail("cannot create the session") end
 
 	-- The master bus gets four inputs, so the track's four outputs reach it one to one (a new
@@ -57,14 +57,14 @@ local function create()
 		if master:input():add_port("", nil, audio) ~= 0 then fail("cannot add a master input") end
 	end
 
-	local tracks = Session:new_audio_track(4, 4, nil, 1, spec.track_name,
+	local tracks = Session:new_audio_track(4, 4, nil, 1, plan.track_name,
 		ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
 	if tracks:empty() then fail("cannot create the track") end
 	local track = tracks:front()
 
 	-- By unique ID, as a session file refers to it; 4 is the Linux VST plug-in type.
-	local proc = ARDOUR.LuaAPI.new_plugin(Session, spec.plugin_id, 4, "")
-	if proc:isnil() then fail("Ardour does not know plug-in " .. spec.plugin_id) end
+	local proc = ARDOUR.LuaAPI.new_plugin(Session, plan.plugin_id, 4, "")
+	if proc:isnil() then fail("Ardour does not know plug-in " .. plan.plugin_id) end
 	if track:add_processor_by_index(proc, 0, nil, true) ~= 0 then fail("cannot insert the plug-in") end
 
 	-- Left alone, the panners would mix the four channels down to the speakers' layout.
@@ -82,7 +82,7 @@ local function create()
 	for p in plugin:get_info():get_presets(false):iter() do
 		result("info_preset", p.uri, p.label)
 	end
-	for index = 0, spec.num_programs - 1 do
+	for index = 0, plan.num_programs - 1 do
 		local uri = string.format("VST:%s:%04d", plugin:unique_id(), index)
 		local record = plugin:preset_by_uri(uri)
 		result("preset", index, uri, record and record.label or "")
@@ -94,14 +94,14 @@ end
 
 local function render()
 	start_engine()
-	if not load_session(spec.session_dir, spec.session_name) then fail("cannot load the session") end
-	local track = Session:route_by_name(spec.track_name)
-	if track:isnil() then fail("no track " .. spec.track_name) end
+	if not load_session(plan.session_dir, plan.session_name) then fail("cannot load the session") end
+	local track = Session:route_by_name(plan.track_name)
+	if track:isnil() then fail("no track " .. plan.track_name) end
 	result("playlist", track:to_track():playlist():n_regions())
 	local proc, insert, plugin = find_plugin(track)
 	report_latency("loaded", track, insert)
 
-	local job = spec.job
+	local job = plan.job
 	-- Programs are switched the way a user picks a preset from the host's menu: by its label.
 	for _, entry in ipairs(job.presets) do
 		local label, uri = entry[1], entry[2]
@@ -144,7 +144,7 @@ local function render()
 	report_latency("export", track, insert)
 
 	local export = Session:simple_export()
-	if not export:set_preset(spec.export_preset) then fail("no export preset " .. spec.export_preset) end
+	if not export:set_preset(plan.export_preset) then fail("no export preset " .. plan.export_preset) end
 	export:set_folder(job.folder)
 	export:set_name(job.name)
 	export:set_range(job.start, job["end"])
