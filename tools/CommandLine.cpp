@@ -11,7 +11,7 @@ CCommandLine::CCommandLine(const char* command, const char* usage, const char* d
       specCount(count) {}
 
 bool CCommandLine::COption::is(const char* name) const {
-    return std::strcmp(spec->name, name) == 0;
+    return std::strcmp(definition->name, name) == 0;
 }
 
 const COptionSpec* CCommandLine::lookup(const std::string& name) const {
@@ -46,13 +46,13 @@ bool CCommandLine::parse(int argc, char** argv) {
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-        const COptionSpec* spec = lookup(name);
-        if (spec == nullptr) {
+        const COptionSpec* definition = lookup(name);
+        if (definition == nullptr) {
             usageError("unknown option '--" + name + "'");
             return false;
         }
-        COption option{spec, std::string()};
-        if (spec->argument == nullptr) {
+        COption option{definition, std::string()};
+        if (definition->argument == nullptr) {
             if (equals != std::string::npos) {
                 usageError("--" + name + " takes no value");
                 return false;
@@ -62,7 +62,7 @@ bool CCommandLine::parse(int argc, char** argv) {
         } else if (i + 1 < argc) {
             option.value = argv[++i];
         } else {
-            usageError("--" + name + " needs " + spec->argument);
+            usageError("--" + name + " needs " + definition->argument);
             return false;
         }
         found.push_back(option);

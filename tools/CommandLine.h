@@ -35,7 +35,7 @@ public:
     int usageError(const std::string& message) const;
 
     struct COption {
-        const COptionSpec* spec;
+        const COptionSpec* definition;
         std::string value;
         bool is(const char* name) const;
     };
