@@ -54,24 +54,53 @@ void CABMatrix::setOutGains(float w, float x, float y, float z) {
     outputGains[3] = z;
 }
 
-void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
-    float g[4][4], o[4];
+CMatrixFactors CABMatrix::getFactors() const {
+    CMatrixFactors f;
     for (int row = 0; row < 4; ++row) {
         for (int capsule = 0; capsule < 4; ++capsule)
-            g[row][capsule] = limitedDb2level(gainTable[row][capsule]);
-        o[row] = limitedDb2level(outputGains[row]);
+            f.g[row][capsule] = limitedDb2level(gainTable[row][capsule]);
+        f.o[row] = limitedDb2level(outputGains[row]);
     }
-    const double sqrt2 = std::sqrt(2.0);
+    return f;
+}
+
+namespace {
+// One frame: W = (sum of the capsules) / sqrt(2), X = front minus back, Y = left minus right,
+// Z = up minus down, each times its output gain.
+struct Frame {
+    float w, x, y, z;
+};
+inline Frame convert(const CMatrixFactors& f, float s1, float s2, float s3, float s4) {
+    const auto& g = f.g;
+    const double sqrt2 = 1.4142135623730951;
+    const float wSum = ((g[0][0] * s1 + g[0][1] * s2) + g[0][2] * s3) + g[0][3] * s4;
+    return Frame{
+        static_cast<float>(static_cast<double>(wSum) / sqrt2) * f.o[0],
+        f.o[1] * (((g[1][0] * s1 + g[1][1] * s2) - g[1][2] * s3) - g[1][3] * s4),
+        f.o[2] * (((g[2][0] * s1 - g[2][1] * s2) + g[2][2] * s3) - g[2][3] * s4),
+        f.o[3] * (((g[3][0] * s1 - g[3][1] * s2) - g[3][2] * s3) + g[3][3] * s4),
+    };
+}
+} // namespace
+
+void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
+    const CMatrixFactors f = getFactors();
     for (long i = 0; i < n; ++i) {
-        const float s1 = a[i], s2 = b[i], s3 = c[i], s4 = d[i];
-        const float wSum = ((g[0][0] * s1 + g[0][1] * s2) + g[0][2] * s3) + g[0][3] * s4;
-        const float w = static_cast<float>(static_cast<double>(wSum) / sqrt2) * o[0];
-        const float x = o[1] * (((g[1][0] * s1 + g[1][1] * s2) - g[1][2] * s3) - g[1][3] * s4);
-        const float y = o[2] * (((g[2][0] * s1 - g[2][1] * s2) + g[2][2] * s3) - g[2][3] * s4);
-        const float z = o[3] * (((g[3][0] * s1 - g[3][1] * s2) - g[3][2] * s3) + g[3][3] * s4);
-        a[i] = w;
-        b[i] = x;
-        c[i] = y;
-        d[i] = z;
+        const Frame out = convert(f, a[i], b[i], c[i], d[i]);
+        a[i] = out.w;
+        b[i] = out.x;
+        c[i] = out.y;
+        d[i] = out.z;
+    }
+}
+
+void CABMatrix::processFrames(const CMatrixFactors& f, float* frames, long n) {
+    for (long i = 0; i < n; ++i) {
+        float* s = frames + 4 * i;
+        const Frame out = convert(f, s[0], s[1], s[2], s[3]);
+        s[0] = out.w;
+        s[1] = out.x;
+        s[2] = out.y;
+        s[3] = out.z;
     }
 }

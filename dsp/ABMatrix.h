@@ -10,6 +10,13 @@ float level2db(float level);
 constexpr float kMaxGainDb = 120.0f;
 float limitedDb2level(float dB);
 
+// The linear factors one block of the matrix multiplies with: g[output][capsule] without the
+// fixed signs of the conversion, and the output gains.
+struct CMatrixFactors {
+    float g[4][4];
+    float o[4];
+};
+
 // The A-to-B matrix: four capsule signals in, W, X, Y, Z out, in place. Every coefficient is a
 // gain in dB; the signs of the conversion are fixed and W carries an extra 1/sqrt(2).
 class CABMatrix {
@@ -25,6 +32,10 @@ public:
     void setGains4x4(float (*gains)[4]);
     void setOutGains(float w, float x, float y, float z);
     void process(float* a, float* b, float* c, float* d, long n);
+    // The factors process() derives from the decibel table.
+    CMatrixFactors getFactors() const;
+    // process() on interleaved frames (capsules 1 to 4 in, W, X, Y, Z out), same arithmetic.
+    static void processFrames(const CMatrixFactors& factors, float* frames, long n);
 
     float getGain(int output, int capsule) const { return gainTable[output][capsule]; }
     float getOutGain(int output) const { return outputGains[output]; }
