@@ -46,17 +46,21 @@ void CMitRegFilter::setParametersRelative(float freq, float relWidth, float gain
 }
 
 // The formula leaves its stable range at 0 Hz and at half the rate (|k1| = 1, or within 1e-9 of
-// it), for a zero or negative width (k2 >= 1), in octave mode for a centre at or past half the
-// rate (the width limit turns negative), and in relative mode for huge widths (k2 = -1). Such a
-// band is designed again with the centre in [fs 1e-5, 0.49 fs] and the width in
-// [fs 1e-5, 100 fs]; only an unusable sampling rate leaves the band bypassed.
+// it), for a width too narrow for the coefficients to tell from zero (k2 rounds to 1), in octave
+// mode for a centre at or past half the rate (the width limit turns negative), and in relative
+// mode for huge widths (k2 = -1). A band of zero width has no effect in the limit, so one that
+// narrow passes the signal; any other is designed again with the centre in [fs 1e-5, 0.49 fs]
+// and the width at most 100 fs. An unusable sampling rate leaves the band bypassed too.
 void CMitRegFilter::updateCoefficients() {
     bypassed = false;
     if (design(centreFrequency, bandwidth)) return;
     float lowest, highest;
-    if (designRange(samplingRate, lowest, highest) &&
+    // (A centre at 0 Hz makes any width in octaves zero in Hz: it is no narrow band but a
+    // misplaced one, designed at the lowest usable centre.)
+    const bool misplaced = !(centreFrequency > 0.0f);
+    if (designRange(samplingRate, lowest, highest) && (misplaced || !tooNarrow(bandwidth)) &&
         design(clampInto(centreFrequency, lowest, highest),
-               clampInto(bandwidth, lowest, samplingRate * 100.0f)))
+               clampInto(bandwidth, misplaced ? lowest : 0.0f, samplingRate * 100.0f)))
         return;
     // Any stable allpass will do: doFilter then mixes it out with V = 1.
     a1 = 0.0;
@@ -64,6 +68,14 @@ void CMitRegFilter::updateCoefficients() {
     b0 = 0.0;
     b1 = 0.0;
     bypassed = true;
+}
+
+bool CMitRegFilter::tooNarrow(float width) const {
+    if (!(width > 0.0f)) return true;
+    double omega = kTwoPi * static_cast<double>(width) / static_cast<double>(samplingRate);
+    if (!relative && gain < 0.0f) omega /= static_cast<double>(limitedDb2level(gain));
+    const double t = relative ? omega / 2.0 : std::tan(omega / 2.0);
+    return static_cast<float>((1.0 - t) / (1.0 + t)) >= 1.0f;
 }
 
 bool CMitRegFilter::design(float freq, float width) {

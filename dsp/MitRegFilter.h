@@ -32,6 +32,7 @@ public:
     struct Lane {
         double b0, b1, a1, a2, halfV, s1, s2;
     };
+    Lane lane() const;
 
     float getFrequency() const { return centreFrequency; }
     float getBandwidth() const { return bandwidth; }
@@ -57,8 +58,10 @@ protected:
 
 private:
     bool design(float freq, float width);
+    // True when a band of this width is narrower than the coefficients can realise: k2 would
+    // round to 1 (which includes a zero or negative width).
+    bool tooNarrow(float width) const;
 
-    Lane lane() const;
     // Takes back the state after a block; a non-finite state is reset and the block's
     // non-finite output samples become 0, a vanishing one is flushed to 0.
     void finishBlock(const Lane& lane, float* buf, long n);
