@@ -5,10 +5,14 @@
 #include "dsp/FilterCoefficients.h"
 #include "dsp/LFFilter.h"
 #include "dsp/MitRegFilter.h"
+#include "dsp/ParaEQ2Band.h"
+#include "dsp/ParaEQ3Band.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <typeinfo>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -45,7 +49,49 @@ private:
 const char* yesNo(float value) {
     return parm2bool(value) ? "Yes" : "No";
 }
+
+// How the four-channel kernels run a filter of a post-matrix set.
+enum class ChannelKind { kPass, kConvolver, kRecursive, kEqualiser };
+
+ChannelKind kindOf(const CFilter* filter) {
+    if (filter == nullptr || typeid(*filter) == typeid(CFilter)) return ChannelKind::kPass;
+    if (dynamic_cast<const CFFTFilter*>(filter) != nullptr) return ChannelKind::kConvolver;
+    if (dynamic_cast<const CParaEQ2Band*>(filter) != nullptr ||
+        dynamic_cast<const CParaEQ3Band*>(filter) != nullptr ||
+        dynamic_cast<const CMitRegFilter*>(filter) != nullptr)
+        return ChannelKind::kEqualiser;
+    // The composite LF filter keeps its sections to itself; no set holds one.
+    if (dynamic_cast<const CLFFilter*>(filter) != nullptr) return ChannelKind::kPass;
+    if (dynamic_cast<const CIIRFilter*>(filter) != nullptr) return ChannelKind::kRecursive;
+    return ChannelKind::kPass;
+}
+
+void setBand(CQuadEQDesign::Band& band, int k, const CMitRegFilter& filter) {
+    const CMitRegFilter::Lane lane = filter.lane();
+    band.b0[k] = lane.b0;
+    band.b1[k] = lane.b1;
+    band.a1[k] = lane.a1;
+    band.a2[k] = lane.a2;
+    band.halfV[k] = lane.halfV;
+}
+
+bool sameBand(const CQuadEQDesign::Band& a, const CQuadEQDesign::Band& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <typename T> bool sameBytes(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 } // namespace
+
+AXeTetra::CControlScope::CControlScope(AXeTetra& processor)
+    : processor(processor), guard(processor.controlMutex), messages(&processor) {
+    ++processor.controlDepth;
+}
+
+AXeTetra::CControlScope::~CControlScope() {
+    if (--processor.controlDepth == 0 && processor.settingsDirty) processor.publishSettings();
+}
 
 AXeTetra::AXeTetra(audioMasterCallback audioMaster)
     : AXeTetra(audioMaster, CCalibrationPaths::defaults()) {}
@@ -56,7 +102,8 @@ AXeTetra::AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& pat
       lfCutFreq(20.0f), lfBoostFreq(20.0f), lfEnabled(false), viewMode(0), displayVu(false),
       locked(false), calibration(false), eqsEnabled(false), eqsLinked(false), gainsLinked(false),
       abMatrixEnabled(true), currentCapsule(0), numPreMatrixSets(0), numPostMatrixSets(0),
-      calibrationPaths(paths), constructed(false) {
+      calibrationPaths(paths), constructed(false), controlDepth(0), settingsDirty(true),
+      rateEpoch(0), chain(exchange) {
     CMessageSinkScope messages(this);
     for (int c = 0; c < 4; ++c) {
         for (int k = 0; k < 4; ++k)
@@ -68,7 +115,7 @@ AXeTetra::AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& pat
         lfFilters[c] = nullptr;
         eqFilters[c] = nullptr;
     }
-    for (float& value : curValues)
+    for (CSharedValue& value : curValues)
         value = 0.0f;
     for (int set = 0; set < kMaxFilterSets; ++set)
         for (int k = 0; k < 4; ++k) {
@@ -78,6 +125,15 @@ AXeTetra::AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& pat
 
     initFilters();
     initPrograms();
+    // The audio side gets the memory of every set now: it never allocates.
+    for (int set = 1; set < numPostMatrixSets; ++set) {
+        bool kinds[4] = {};
+        for (const CFilter* filter : postMatrixFilters[set])
+            kinds[static_cast<int>(kindOf(filter))] = true;
+        chain.addSetMemory(set, kinds[static_cast<int>(ChannelKind::kConvolver)],
+                           kinds[static_cast<int>(ChannelKind::kRecursive)],
+                           kinds[static_cast<int>(ChannelKind::kEqualiser)]);
+    }
     setProgram(0);
 
     setNumInputs(4);
@@ -171,10 +227,16 @@ void AXeTetra::postMessage(const char* message) {
 
 void AXeTetra::suspend() {}
 
+void AXeTetra::resume() {
+    AudioEffectX::resume();
+    // Whatever was set while the host was not playing applies at once at the next block.
+    chain.restart();
+}
+
 void AXeTetra::setSampleRate(float rate) {
     // A host's rate that no filter can be designed for changes nothing.
     if (!std::isfinite(rate) || rate <= 0.0f) return;
-    CMessageSinkScope messages(this);
+    CControlScope scope(*this);
     sampleRate = rate;
     for (int c = 0; c < 4; ++c) {
         lfFilters[c]->setSamplingRate(rate);
@@ -182,15 +244,28 @@ void AXeTetra::setSampleRate(float rate) {
         eqFilters[c]->setSamplingRate(rate);
         eqFilters[c]->clearBuffers();
     }
-    // coincidenceFilter always names an existing set.
-    prepareSet(postMatrixFilters[coincidenceFilter]);
+    // The chain starts from empty memory at the new rate; the selected set is designed for it
+    // when the settings are handed over.
+    ++rateEpoch;
+    settingsDirty = true;
 }
 
 void AXeTetra::SetCapCompFilter(short n) {
+    CControlScope scope(*this);
     if (n < 0 || n >= kMaxFilterSets || preMatrixFilters[n][0] == nullptr || n == capCompFilter)
         return;
     prepareSet(preMatrixFilters[n]);
     capCompFilter = n;
+}
+
+short AXeTetra::GetCapCompFilter() {
+    CControlScope scope(*this);
+    return capCompFilter;
+}
+
+short AXeTetra::GetCoincidenceFilter() {
+    CControlScope scope(*this);
+    return coincidenceFilter;
 }
 
 void AXeTetra::prepareSet(CFilter* const (&set)[4]) {
@@ -202,18 +277,19 @@ void AXeTetra::prepareSet(CFilter* const (&set)[4]) {
 }
 
 void AXeTetra::SetCoincidenceFilter(short n) {
+    CControlScope scope(*this);
     if (n < 0 || n >= kMaxFilterSets || postMatrixFilters[n][0] == nullptr ||
         n == coincidenceFilter)
         return;
-    CMessageSinkScope messages(this);
-    // The set is made ready before it is selected: a block starting meanwhile on the audio
-    // thread still runs the old set rather than one half reconfigured.
-    prepareSet(postMatrixFilters[n]);
+    // The set is designed for the current rate when the settings are handed over; the audio
+    // side starts it from empty memory.
     coincidenceFilter = n;
+    settingsDirty = true;
     updateLatency();
 }
 
 long AXeTetra::GetPostMatrixLatency() const {
+    std::lock_guard<std::recursive_mutex> guard(controlMutex);
     // Set 0 never runs; any other set delays by its slowest channel.
     if (coincidenceFilter <= 0) return 0;
     long latency = 0;
@@ -268,6 +344,8 @@ void AXeTetra::setParameter(VstInt32 index, float value) {
     const int slot = parameterSlot(index);
     // Non-finite values from a host are refused: nothing downstream could make sense of them.
     if (slot < 0 || !std::isfinite(value)) return;
+    CControlScope scope(*this);
+    settingsDirty = true;
 
     if (index >= kCapsuleBase && index < kOutputGainBase) {
         const int capsule = (index - kCapsuleBase) / kParamsPerCapsule;
@@ -350,6 +428,8 @@ float AXeTetra::getParameter(VstInt32 index) {
 
 void AXeTetra::setProgram(VstInt32 program) {
     if (program < 0 || program >= kNumPrograms) return;
+    // One hand-over for the whole program: the audio side never sees it half applied.
+    CControlScope scope(*this);
     curProgram = program;
     const float* values = programs[program].values;
     // The filter-set selections first, then the switches and link flags, so that the links act
@@ -382,8 +462,14 @@ void AXeTetra::setProgram(VstInt32 program) {
         setParameter(kOutputGainBase + k, values[kSlotOutputGainBase + k]);
 }
 
+VstInt32 AXeTetra::getProgram() {
+    CControlScope scope(*this);
+    return curProgram;
+}
+
 void AXeTetra::setProgramName(char* name) {
     if (name == nullptr) return;
+    CControlScope scope(*this);
     programs[curProgram].setName(name);
 }
 
@@ -398,11 +484,14 @@ void AXeTetra::formatProgramName(int program, char* text) const {
 }
 
 void AXeTetra::getProgramName(char* name) {
-    if (name != nullptr) formatProgramName(curProgram, name);
+    if (name == nullptr) return;
+    CControlScope scope(*this);
+    formatProgramName(curProgram, name);
 }
 
 bool AXeTetra::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms || text == nullptr) return false;
+    CControlScope scope(*this);
     formatProgramName(index, text);
     return true;
 }
@@ -463,6 +552,7 @@ void AXeTetra::getParameterLabel(VstInt32 index, char* label) {
 void AXeTetra::getParameterDisplay(VstInt32 index, char* text) {
     const int slot = parameterSlot(index);
     if (text == nullptr || slot < 0) return;
+    CControlScope scope(*this);
     const float value = curValues[slot];
     // Extrapolated values can format to long texts; the scratch holds any of them and the copy
     // below bounds what reaches the caller.
@@ -535,57 +625,175 @@ void AXeTetra::processReplacing(float** inputs, float** outputs, VstInt32 sample
     if (outputs == nullptr) return;
     for (int k = 0; k < 4; ++k)
         if (outputs[k] == nullptr) return;
-    const long n = sampleFrames > 0 ? sampleFrames : 0;
     CDenormalGuard denormals;
-    CMessageSinkScope messages(this);
+    chain.process(inputs, outputs, sampleFrames > 0 ? sampleFrames : 0);
+}
 
-    // Copy sample by sample, reading all four inputs first, so that a host handing the same
-    // buffer as input of one channel and output of another still gets the right result.
-    float* const out0 = outputs[0];
-    float* const out1 = outputs[1];
-    float* const out2 = outputs[2];
-    float* const out3 = outputs[3];
-    const bool haveInputs = inputs != nullptr && inputs[0] != nullptr && inputs[1] != nullptr &&
-                            inputs[2] != nullptr && inputs[3] != nullptr;
-    for (long i = 0; i < n; ++i) {
-        const float s0 = haveInputs ? inputs[0][i] : 0.0f;
-        const float s1 = haveInputs ? inputs[1][i] : 0.0f;
-        const float s2 = haveInputs ? inputs[2][i] : 0.0f;
-        const float s3 = haveInputs ? inputs[3][i] : 0.0f;
-        out0[i] = s0;
-        out1[i] = s1;
-        out2[i] = s2;
-        out3[i] = s3;
-    }
+void AXeTetra::publishSettings() {
+    settingsDirty = false;
+    CEngineSettings next = handedOver;
+    next.rate = sampleRate;
+    next.rateEpoch = rateEpoch;
+    next.lfOn = lfEnabled;
+    next.eqOn = eqsEnabled;
+    next.matrixOn = abMatrixEnabled;
+    designCapsuleStages(next);
+    next.set = coincidenceFilter;
+    next.setDesign = designSet(coincidenceFilter);
 
-    if (lfEnabled) {
-        const float cut = lfCutFreq, boost = lfBoostFreq;
-        for (int c = 0; c < 4; ++c) {
-            lfFilters[c]->setFreqs(cut, boost);
-            lfFilters[c]->doFilter(outputs[c], n);
+    // A stage is faded to its new settings only when what it does changed: a stage that is off
+    // does nothing, whatever its parameters.
+    const CEngineSettings& last = handedOver;
+    if (next.lfOn != last.lfOn || (next.lfOn && !sameBytes(next.lf, last.lf))) ++next.lfStamp;
+    if (next.eqOn != last.eqOn || (next.eqOn && !sameBand(next.eq.bands[0], last.eq.bands[0])))
+        ++next.eqStamp;
+    if (next.matrixOn != last.matrixOn || (next.matrixOn && !sameBytes(next.matrix, last.matrix)))
+        ++next.matrixStamp;
+    if (next.set != last.set || next.setDesign != last.setDesign) ++next.setStamp;
+
+    handedOver = next;
+    exchange.publish(handedOver);
+    releaseRetiredDesigns();
+}
+
+void AXeTetra::designCapsuleStages(CEngineSettings& settings) {
+    CQuadLFDesign& lf = settings.lf;
+    for (int c = 0; c < 4; ++c) {
+        CLFFilter& filter = *lfFilters[c];
+        filter.setFreqs(lfCutFreq, lfBoostFreq);
+        const CLowShelfFilter& shelf = filter.getShelf();
+        lf.shelf[0][c] = shelf.getB(0);
+        lf.shelf[1][c] = shelf.getB(1);
+        lf.shelf[2][c] = shelf.getA(0);
+        const CHPFilter2* sections[] = {&filter.getHighPass1(), &filter.getHighPass2()};
+        float(*targets[])[4] = {lf.highPass1, lf.highPass2};
+        for (int s = 0; s < 2; ++s) {
+            for (int j = 0; j < 3; ++j)
+                targets[s][j][c] = sections[s]->getB(j);
+            targets[s][3][c] = sections[s]->getA(0);
+            targets[s][4][c] = sections[s]->getA(1);
         }
     }
-    if (eqsEnabled) {
-        for (int c = 0; c < 4; ++c)
-            eqFilters[c]->setParametersOctaves(eqFreq[c], eqWidth[c], eqGain[c]);
-        // The four capsules in one pass, so that their recursions overlap.
-        CMitRegFilter::doFilterParallel(eqFilters, outputs, 4, n);
-    }
-    if (abMatrixEnabled) {
-        abMatrix.setGains4x4(capGains);
-        abMatrix.setOutGains(outGains[0], outGains[1], outGains[2], outGains[3]);
-        abMatrix.process(out0, out1, out2, out3, n);
-    }
-    const short set = coincidenceFilter;
-    if (set > 0 && set < kMaxFilterSets) {
-        for (int k = 0; k < 4; ++k)
-            if (CFilter* filter = postMatrixFilters[set][k]) filter->doFilter(outputs[k], n);
+
+    CQuadEQDesign& eq = settings.eq;
+    eq.numBands = 1;
+    eq.useOutputGain = false;
+    for (int c = 0; c < 4; ++c) {
+        eqFilters[c]->setParametersOctaves(eqFreq[c], eqWidth[c], eqGain[c]);
+        setBand(eq.bands[0], c, *eqFilters[c]);
+        for (int b = 1; b < CQuadEQDesign::kMaxBands; ++b)
+            CQuadEQDesign::setIdentity(eq.bands[b], c);
+        eq.outputGain[c] = 1.0f;
     }
 
-    // Extreme gains can overflow to infinity; the host never receives a non-finite sample.
-    for (int k = 0; k < 4; ++k) {
-        float* out = outputs[k];
-        for (long i = 0; i < n; ++i)
-            if (!std::isfinite(out[i])) out[i] = 0.0f;
+    abMatrix.setGains4x4(capGains);
+    abMatrix.setOutGains(outGains[0], outGains[1], outGains[2], outGains[3]);
+    settings.matrix = abMatrix.getFactors();
+}
+
+const CPostSetDesign* AXeTetra::designSet(int set) {
+    if (set <= 0 || set >= kMaxFilterSets || postMatrixFilters[set][0] == nullptr) return nullptr;
+    std::unique_ptr<CPostSetDesign>& design = setDesigns[set];
+    if (!design || design->rate != sampleRate) {
+        // The audio side may still run the old design: it is released once it no longer can.
+        if (design) retiredDesigns.push_back(std::move(design));
+        design = buildSetDesign(set, sampleRate);
     }
+    return design.get();
+}
+
+std::unique_ptr<CPostSetDesign> AXeTetra::buildSetDesign(int set, float rate) {
+    auto design = std::make_unique<CPostSetDesign>();
+    design->set = set;
+    design->rate = rate;
+    CFilter* const* filters = postMatrixFilters[set];
+    ChannelKind kinds[4];
+    for (int k = 0; k < 4; ++k)
+        kinds[k] = kindOf(filters[k]);
+
+    for (int k = 0; k < 4; ++k) {
+        CFilter* filter = filters[k];
+        switch (kinds[k]) {
+        case ChannelKind::kPass:
+            break;
+        case ChannelKind::kConvolver: {
+            if (!design->convolver) design->convolver = std::make_unique<CQuadConvolverDesign>();
+            CQuadConvolverDesign& convolver = *design->convolver;
+            auto* fft = static_cast<CFFTFilter*>(filter);
+            fft->setSamplingRate(rate);
+            // Channels designed alike (X, Y and Z of a correction set) share one design.
+            int same = -1;
+            for (int j = 0; j < k && same < 0; ++j)
+                if (kinds[j] == ChannelKind::kConvolver &&
+                    fft->designsLike(*static_cast<const CFFTFilter*>(filters[j])))
+                    same = j;
+            double* response = convolver.response + CQuadConvolverDesign::kSize * k;
+            if (same >= 0) {
+                std::copy_n(convolver.response + CQuadConvolverDesign::kSize * same,
+                            CQuadConvolverDesign::kSize, response);
+            } else {
+                fft->internalSetSamplingRate(rate);
+                std::copy_n(fft->getResponse(), CQuadConvolverDesign::kSize, response);
+            }
+            convolver.active[k] = true;
+            break;
+        }
+        case ChannelKind::kRecursive: {
+            if (!design->iir) design->iir = std::make_unique<CQuadIIRDesign>();
+            auto* iir = static_cast<CIIRFilter*>(filter);
+            iir->setSamplingRate(rate);
+            std::vector<float> b(static_cast<size_t>(iir->getNumB()));
+            std::vector<float> a(static_cast<size_t>(iir->getNumA()));
+            for (size_t j = 0; j < b.size(); ++j)
+                b[j] = iir->getB(static_cast<int>(j));
+            for (size_t j = 0; j < a.size(); ++j)
+                a[j] = iir->getA(static_cast<int>(j));
+            design->iir->setChannel(k, b.data(), iir->getNumB(), a.data(), iir->getNumA());
+            break;
+        }
+        case ChannelKind::kEqualiser:
+            filter->setSamplingRate(rate);
+            break;
+        }
+    }
+
+    bool anyEqualiser = false;
+    for (ChannelKind kind : kinds)
+        anyEqualiser = anyEqualiser || kind == ChannelKind::kEqualiser;
+    if (anyEqualiser) {
+        design->equaliser = std::make_unique<CQuadEQDesign>();
+        CQuadEQDesign& eq = *design->equaliser;
+        eq.numBands = 1;
+        eq.useOutputGain = true;
+        for (int k = 0; k < 4; ++k) {
+            // Channels of another kind get bands that return their input exactly.
+            for (int b = 0; b < CQuadEQDesign::kMaxBands; ++b)
+                CQuadEQDesign::setIdentity(eq.bands[b], k);
+            eq.outputGain[k] = 1.0f;
+            const CFilter* filter = filters[k];
+            if (kinds[k] != ChannelKind::kEqualiser) continue;
+            if (const auto* three = dynamic_cast<const CParaEQ3Band*>(filter)) {
+                for (int b = 0; b < 3; ++b)
+                    setBand(eq.bands[b], k, three->getBand(b));
+                eq.outputGain[k] = three->getOutputGain();
+                eq.numBands = 3;
+            } else if (const auto* two = dynamic_cast<const CParaEQ2Band*>(filter)) {
+                for (int b = 0; b < 2; ++b)
+                    setBand(eq.bands[b], k, two->getBand(b));
+                eq.outputGain[k] = two->getOutputGain();
+                eq.numBands = std::max(eq.numBands, 2);
+            } else {
+                setBand(eq.bands[0], k, *static_cast<const CMitRegFilter*>(filter));
+            }
+        }
+    }
+    return design;
+}
+
+void AXeTetra::releaseRetiredDesigns() {
+    retiredDesigns.erase(std::remove_if(retiredDesigns.begin(), retiredDesigns.end(),
+                                        [this](const std::unique_ptr<CPostSetDesign>& design) {
+                                            return !exchange.mayBeReading(design.get());
+                                        }),
+                         retiredDesigns.end());
 }

@@ -2,13 +2,18 @@
 
 #include "calibration/CalibrationPaths.h"
 #include "calibration/MsgBox.h"
+#include "core/EngineSettings.h"
 #include "core/ParameterConversions.h"
+#include "core/SettingsExchange.h"
+#include "core/SignalChain.h"
 #include "core/XeTetraProgram.h"
 #include "dsp/ABMatrix.h"
 #include "vst/AudioEffectX.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,8 +22,28 @@ class CFilterCoefficients;
 class CLFFilter;
 class CMitRegFilter;
 
+// A parameter value that any host thread may read while another writes it.
+class CSharedValue {
+public:
+    CSharedValue() : value(0.0f) {}
+    operator float() const { return value.load(std::memory_order_relaxed); }
+    CSharedValue& operator=(float v) {
+        value.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+
+private:
+    std::atomic<float> value;
+};
+
 // The processor: four capsule signals in, W, X, Y, Z out, through per-capsule low-frequency
 // filters and equalisers, the A-to-B matrix and a selectable post-matrix filter set.
+//
+// Two sides meet here. The control side (every host request but the audio call, on whatever
+// threads the host uses, one at a time) keeps the parameters, the programs and the filter
+// objects, and designs from them the complete settings of the chain, which it hands over whole
+// (CSettingsExchange). The audio side (processReplacing) runs the chain (CSignalChain) on the
+// newest settings handed over; it designs, allocates, locks and waits for nothing.
 class AXeTetra : public AudioEffectX, public CMessageSink {
 public:
     explicit AXeTetra(audioMasterCallback audioMaster);
@@ -26,12 +51,14 @@ public:
     ~AXeTetra() override;
 
     void suspend() override;
+    void resume() override;
     void setSampleRate(float rate) override;
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void setProgram(VstInt32 program) override;
+    VstInt32 getProgram() override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
@@ -46,9 +73,9 @@ public:
     VstInt32 getPlugCategory() override;
 
     void SetCapCompFilter(short n);
-    short GetCapCompFilter() const { return capCompFilter; }
+    short GetCapCompFilter();
     void SetCoincidenceFilter(short n);
-    short GetCoincidenceFilter() const { return coincidenceFilter; }
+    short GetCoincidenceFilter();
 
     // Delay in samples that the selected post-matrix set adds to all four outputs; the record's
     // initial delay always equals it.
@@ -67,6 +94,21 @@ public:
     void postMessage(const char* message) override;
 
 protected:
+    // Serialises the control side; when the outermost scope of a change ends, the settings it
+    // changed are designed and handed to the audio side in one piece.
+    class CControlScope {
+    public:
+        explicit CControlScope(AXeTetra& processor);
+        ~CControlScope();
+        CControlScope(const CControlScope&) = delete;
+        CControlScope& operator=(const CControlScope&) = delete;
+
+    private:
+        AXeTetra& processor;
+        std::lock_guard<std::recursive_mutex> guard;
+        CMessageSinkScope messages; // what designing reports goes to this instance
+    };
+
     void initFilters();
     void initPrograms();
     // Tells a set's filters the current rate and clears their memory.
@@ -80,6 +122,15 @@ protected:
     void formatProgramName(int program, char* text) const;
     // Claims the next free program for a calibration; null when all are taken.
     AXeTetraProgram* claimProgram();
+
+    // Designs the chain from the parameters and hands it to the audio side.
+    void publishSettings();
+    void designCapsuleStages(CEngineSettings& settings);
+    // The selected set's design at the current rate, made when first needed.
+    const CPostSetDesign* designSet(int set);
+    std::unique_ptr<CPostSetDesign> buildSetDesign(int set, float rate);
+    // Releases the designs of earlier rates that the audio side can no longer read.
+    void releaseRetiredDesigns();
 
     AXeTetraProgram* programs;
     CABMatrix abMatrix;
@@ -102,7 +153,7 @@ protected:
     float outGains[4]; // W, X, Y, Z, dB
     bool abMatrixEnabled;
     short currentCapsule;
-    float curValues[kNumParams]; // program-slot order
+    CSharedValue curValues[kNumParams]; // program-slot order
     CLFFilter* lfFilters[4];
     CMitRegFilter* eqFilters[4];
     short numPreMatrixSets;
@@ -117,4 +168,14 @@ protected:
     std::string calibrationsDirectory;
     // Host notifications are held back until the constructor has finished.
     bool constructed;
+
+    mutable std::recursive_mutex controlMutex;
+    int controlDepth;    // nesting of CControlScope
+    bool settingsDirty;  // something the chain depends on changed since the last hand-over
+    uint32_t rateEpoch;  // raised by every sample-rate request
+    CEngineSettings handedOver; // the settings last designed and handed over
+    std::unique_ptr<CPostSetDesign> setDesigns[kMaxFilterSets]; // for the current rate
+    std::vector<std::unique_ptr<CPostSetDesign>> retiredDesigns; // of earlier rates
+    CSettingsExchange exchange;
+    CSignalChain chain;
 };

@@ -3,6 +3,7 @@
 #include "dsp/ABMatrix.h"
 
 #include <cmath>
+#include <typeinfo>
 
 CBSplineFilter::CBSplineFilter() : CBSplineFilter(false) {}
 
@@ -56,6 +57,18 @@ int CBSplineFilter::evaluateBasisColumn(double t, int n, int& span, double* colu
         }
     }
     return i;
+}
+
+bool CBSplineFilter::designsLike(const CFFTFilter& other) const {
+    if (typeid(*this) != typeid(other)) return false;
+    const auto& spline = static_cast<const CBSplineFilter&>(other);
+    if (phaseStep != spline.phaseStep || numPoints != spline.numPoints) return false;
+    // A design takes slot 0's level from slot 1, so only its frequency counts.
+    for (int slot = 0; slot < numPoints; ++slot)
+        if ((slot > 0 && levels[slot] != spline.levels[slot]) ||
+            logFreqs[slot] != spline.logFreqs[slot])
+            return false;
+    return true;
 }
 
 void CBSplineFilter::internalSetSamplingRate(float rate) {

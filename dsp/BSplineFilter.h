@@ -18,6 +18,8 @@ public:
     // A curve needs at least two added points (four control points for a cubic); with fewer,
     // or with points that give no finite curve, the filter passes the signal through.
     void internalSetSamplingRate(float rate) override;
+    // The same curve: the same points and the same phase step.
+    bool designsLike(const CFFTFilter& other) const override;
 
     void setPhaseStep(bool on) { phaseStep = on; }
     bool getPhaseStep() const { return phaseStep; }

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <typeinfo>
 
 namespace {
 
@@ -122,6 +123,11 @@ bool CFFTFilter::responseIsFinite() const {
 
 long CFFTFilter::getHeapBytes() const {
     return fft ? static_cast<long>(sizeof(FFTReal)) + fft->get_table_bytes() : 0;
+}
+
+bool CFFTFilter::designsLike(const CFFTFilter& other) const {
+    return typeid(*this) == typeid(other) && coefficients == other.coefficients &&
+           minPhase == other.minPhase;
 }
 
 void CFFTFilter::internalSetSamplingRate(float rate) {

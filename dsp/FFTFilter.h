@@ -26,6 +26,8 @@ public:
     long getLatency() const override { return kHop; }
     // Designs `response` for the rate.
     virtual void internalSetSamplingRate(float rate);
+    // True when a design of this filter equals one of `other` at any rate.
+    virtual bool designsLike(const CFFTFilter& other) const;
 
     void setMinPhase(bool on) { minPhase = on; }
     bool getMinPhase() const { return minPhase; }

@@ -41,6 +41,13 @@ public:
     using AXeTetra::viewMode;
 };
 
+// Switched off and on, as a host sets a plug-in up: what was set meanwhile applies at the next
+// block at once, without the crossfade of a change during playback.
+inline void restart(AXeTetra& processor) {
+    processor.suspend();
+    processor.resume();
+}
+
 // Calibration paths that lead nowhere, so no calibration is read.
 inline CCalibrationPaths noCalibrations(const TempDirectory& scratch) {
     return CCalibrationPaths::only(scratch.file("no-such-directory"));

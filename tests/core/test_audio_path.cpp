@@ -66,10 +66,12 @@ TEST(AudioPath, StageSwitches) {
     // With every stage off the outputs are the inputs.
     processor.setParameter(kEQsEnabled, 0.0f);
     processor.setParameter(kABMatrixEnabled, 0.0f);
+    restart(processor);
     EXPECT_EQ(process(processor, input, 700).data, input.data);
 
     // With the matrix off, correction set 1 runs on the capsule signals, 1024 samples late.
     processor.setParameter(kPostMatrixFilter, filter2parm(1));
+    restart(processor);
     Block impulses(8192);
     for (size_t k = 0; k < 4; ++k)
         impulses.data[k][100] = 1.0f;

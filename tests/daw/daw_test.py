@@ -593,17 +593,20 @@ def render_and_check(options, job, plan, env, work, export_dir, plugin, recordin
 
 
 def check_automation(options, exported, before, after, lag, switch_at, env, failures):
-    """Up to the automation's step the export equals the program as it is, from the step on the
-    program with the automated gain: one clean switch, at the frame the automation puts it."""
+    """Up to the automation's step the export equals the program as it is; from the step the
+    plug-in crossfades to the program with the automated gain, which it equals once the fade
+    (4 ms) is over: one clean change, starting at the frame the automation puts it."""
     s = helper(options.helper, ["switch", exported, before, after, str(lag), str(TOLERANCE)], env)
     first_new = s["last_frame_off_after"] + 1
     last_old = s["first_frame_off_before"] - 1
+    fade = RATE * 4 // 1000
     failures.check(s["differing_samples"] > 0, "  the step changes the output at all")
-    failures.check(first_new <= last_old + 1,
-                   "  one clean step: equal to the first gain through frame %d, to the second from"
-                   " frame %d on" % (last_old, first_new))
-    failures.check(first_new <= switch_at <= last_old + 1,
-                   "  the step lands at frame %d, where the automation puts it" % switch_at)
+    failures.check(last_old + 1 == switch_at,
+                   "  the change starts at frame %d, where the automation puts it (export equal to"
+                   " the first gain through frame %d)" % (switch_at, last_old))
+    failures.check(0 < first_new - switch_at <= fade,
+                   "  one clean crossfade: equal to the second gain from frame %d on, %d frames"
+                   " after the step (at most %d)" % (first_new, first_new - switch_at, fade))
 
 
 def fmt(values):

@@ -172,6 +172,13 @@ public:
         dispatch(effMainsChanged, 0, 1);
     }
 
+    // Off and on again, as a host does to set a plug-in up: what was set meanwhile applies at the
+    // next block at once, without the crossfade a change during playback gets.
+    void restart() const {
+        dispatch(effMainsChanged, 0, 0);
+        dispatch(effMainsChanged, 0, 1);
+    }
+
     // One block through processReplacing, at frame offset `first` of the channels.
     void processBlock(const Channels& in, Channels& out, size_t first, int frames) const {
         float* inputs[4];

@@ -336,6 +336,7 @@ TEST_F(PluginTest, MatrixTurnsCapsulesIntoBFormat) {
     check(plugin->process(in, 512), 1.0, 1.0);
     plugin->setParameter(17 + 7 + 1, (-6.0f + 12.0f) / 24.0f); // Cap 2 Out 2 Gain, -6 dB
     plugin->setParameter(45, (-6.0f + 15.0f) / 30.0f);         // Output 4 Gain, -6 dB
+    plugin->restart();
     const double half = std::pow(10.0, -6.0 / 20.0);
     check(plugin->process(in, 512), half, half);
 }
