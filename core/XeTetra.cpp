@@ -139,6 +139,7 @@ AXeTetra::AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& pat
     setNumInputs(4);
     setNumOutputs(4);
     canProcessReplacing(true);
+    programsAreChunks(true);
     setUniqueID(kUniqueIdXeT);
     constructed = true;
 }

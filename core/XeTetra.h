@@ -11,6 +11,7 @@
 #include "vst/AudioEffectX.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -65,6 +66,9 @@ public:
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
+    // The bank or the current program as the host keeps it (format in core/ProgramChunk.h).
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
@@ -178,4 +182,6 @@ protected:
     std::vector<std::unique_ptr<CPostSetDesign>> retiredDesigns; // of earlier rates
     CSettingsExchange exchange;
     CSignalChain chain;
+    // The bytes of the last getChunk, valid until the next request.
+    std::vector<uint8_t> chunkBytes;
 };

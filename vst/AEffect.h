@@ -74,6 +74,8 @@ enum AEffectOpcodes : VstInt32 {
     effEditOpen = 14,
     effEditClose = 15,
     effEditIdle = 19,
+    effGetChunk = 23,
+    effSetChunk = 24,
     effCanBeAutomated = 26,
     effGetProgramNameIndexed = 29,
     effGetPlugCategory = 35,

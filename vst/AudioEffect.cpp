@@ -3,6 +3,7 @@
 #include "vst/AEffEditor.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -90,6 +91,20 @@ void AudioEffect::canProcessReplacing(bool state) {
         cEffect.flags |= effFlagsCanReplacing;
     else
         cEffect.flags &= ~effFlagsCanReplacing;
+}
+
+void AudioEffect::programsAreChunks(bool state) {
+    if (state)
+        cEffect.flags |= effFlagsProgramChunks;
+    else
+        cEffect.flags &= ~effFlagsProgramChunks;
+}
+
+VstInt32 AudioEffect::getChunk(void**, bool) {
+    return 0;
+}
+VstInt32 AudioEffect::setChunk(void*, VstInt32, bool) {
+    return 0;
 }
 
 void AudioEffect::processReplacing(float**, float**, VstInt32) {}
@@ -188,6 +203,23 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         if (editor == nullptr) return 0;
         editor->idle();
         return 1;
+    case effGetChunk: {
+        // Asked only of an effect that announced chunks; ptr is where the host wants the address.
+        if (ptr == nullptr || (cEffect.flags & effFlagsProgramChunks) == 0) return 0;
+        void** data = static_cast<void**>(ptr);
+        *data = nullptr;
+        const VstInt32 size = getChunk(data, index != 0);
+        if (size <= 0 || *data == nullptr) {
+            *data = nullptr;
+            return 0;
+        }
+        return size;
+    }
+    case effSetChunk:
+        if (ptr == nullptr || value < 0 || value > INT32_MAX ||
+            (cEffect.flags & effFlagsProgramChunks) == 0)
+            return 0;
+        return setChunk(ptr, static_cast<VstInt32>(value), index != 0) != 0 ? 1 : 0;
     default:
         return 0;
     }

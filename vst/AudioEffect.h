@@ -42,6 +42,12 @@ public:
     virtual void getParameterDisplay(VstInt32 index, char* text);
     virtual void getParameterName(VstInt32 index, char* text);
 
+    // The state as a chunk (with programsAreChunks): the bank, or with isPreset the current
+    // program. getChunk points *data at bytes that stay valid until the next request and answers
+    // their count (0: none); setChunk answers 1 when it took the bytes, which stay the caller's.
+    virtual VstInt32 getChunk(void** data, bool isPreset);
+    virtual VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset);
+
     virtual void setEditor(AEffEditor* newEditor);
     AEffEditor* getEditor() { return editor; }
     // Error notices of this instance, shown by an open editor.
@@ -52,6 +58,8 @@ public:
     void setNumInputs(VstInt32 inputs) { cEffect.numInputs = inputs; }
     void setNumOutputs(VstInt32 outputs) { cEffect.numOutputs = outputs; }
     void canProcessReplacing(bool state = true);
+    // Tells the host to save and restore the state through getChunk and setChunk.
+    void programsAreChunks(bool state = true);
     void setUniqueID(VstInt32 id) { cEffect.uniqueID = id; }
     void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
     VstInt32 getInitialDelay() const { return cEffect.initialDelay; }
