@@ -32,8 +32,8 @@ VstInt32 restore(AXeTetra& processor, Bytes bytes, bool isPreset) {
 
 Bytes fixture(const std::string& name) {
     Bytes bytes;
-    FILE* file = std::fopen((std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/" + name).c_str(),
-                            "rb");
+    FILE* file =
+        std::fopen((std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/" + name).c_str(), "rb");
     if (file == nullptr) return bytes;
     int c;
     while ((c = std::fgetc(file)) != EOF)
@@ -113,7 +113,8 @@ TEST(Chunks, FirstFormatBankStaysReadable) {
         EXPECT_EQ(name, expected);
         // Parameters added after the first format take a new program's defaults.
         for (int slot = static_cast<int>(CProgramChunk::kVersion1Values); slot < kNumParams; ++slot)
-            EXPECT_EQ(processor.programs[p].values[slot], defaults.values[slot]) << p << " " << slot;
+            EXPECT_EQ(processor.programs[p].values[slot], defaults.values[slot])
+                << p << " " << slot;
     }
     processor.setProgram(5);
     EXPECT_EQ(display(processor, kPostMatrixFilter), "2.3cm");

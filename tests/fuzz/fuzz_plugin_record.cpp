@@ -3,8 +3,10 @@
 // the end, never "open the editor", which needs a window), parameter sets and gets, and audio
 // blocks of 0..4096 frames with finite input. Indices, values and the float argument include
 // negative, huge, NaN and infinite ones; pointers are null or point at buffers as large as hosts
-// give. Checked after every request: every output sample and parameter value is finite, and a
-// text is terminated within the size its request allows, with nothing written beyond it.
+// give. The chunk requests get what a host passes: the address to fill, or the bytes of the last
+// chunk read (a few of them changed) with their count. Checked after every request: every output
+// sample and parameter value is finite, a chunk's bytes are readable, and a text is terminated
+// within the size its request allows, with nothing written beyond it.
 
 #include "core/XeTetra.h"
 #include "tests/calibration/TetraFileWriter.h"
@@ -165,7 +167,9 @@ VstInt32 pickOpcode(FuzzedDataProvider& in) {
                                       effGetProductString,
                                       effGetVendorVersion,
                                       effCanDo,
-                                      effGetVstVersion};
+                                      effGetVstVersion,
+                                      effGetChunk,
+                                      effSetChunk};
     const int b = in.ConsumeIntegral<uint8_t>();
     constexpr int kServed = static_cast<int>(sizeof(served) / sizeof(served[0]));
     if (b < 4 * kServed) return served[b % kServed];
@@ -211,6 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     int rateChanges = 0;
     long frames = 0;
+    std::vector<uint8_t> chunk;
     uint32_t noise = 1;
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
@@ -222,6 +227,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             float opt = pickFloat(in);
             if (opcode == effSetSampleRate && ++rateChanges > kMaxRateChanges)
                 opcode = effGetProgram;
+            if (opcode == effGetChunk) {
+                void* bytes = nullptr;
+                const VstIntPtr count =
+                    effect->dispatcher(effect, opcode, index, value, &bytes, opt);
+                if (count < 0 || (count > 0 && bytes == nullptr)) __builtin_trap();
+                const uint8_t* first = static_cast<const uint8_t*>(bytes);
+                if (count > 0) chunk.assign(first, first + count);
+                break;
+            }
+            if (opcode == effSetChunk) {
+                std::vector<uint8_t> bytes = chunk;
+                for (int changes = in.ConsumeIntegralInRange<int>(0, 3); changes > 0; --changes)
+                    if (!bytes.empty())
+                        bytes[in.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
+                            in.ConsumeIntegral<uint8_t>();
+                if (!bytes.empty() && in.ConsumeBool())
+                    bytes.resize(in.ConsumeIntegralInRange<size_t>(0, bytes.size()));
+                effect->dispatcher(effect, opcode, index, static_cast<VstIntPtr>(bytes.size()),
+                                   bytes.empty() ? nullptr : bytes.data(), opt);
+                break;
+            }
             unsigned char buffer[kTextBuffer];
             std::memset(buffer, kUntouched, sizeof(buffer));
             ERect* rect = nullptr;

@@ -102,7 +102,7 @@ TEST_F(PluginTest, RecordAnnouncesTheShapeOfTheEffect) {
     EXPECT_EQ(r->numParams, kNumParams);
     EXPECT_EQ(r->numInputs, 4);
     EXPECT_EQ(r->numOutputs, 4);
-    EXPECT_EQ(r->flags, effFlagsHasEditor | effFlagsCanReplacing);
+    EXPECT_EQ(r->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
     EXPECT_EQ(r->uniqueID, kUniqueID);
     EXPECT_EQ(r->version, 1);
     EXPECT_EQ(r->ioRatio, 1.0f);
@@ -157,8 +157,8 @@ TEST_F(PluginTest, AnswersEveryRequestOfTheTable) {
     EXPECT_EQ(host.requests().size(), 1u);
 
     // Requests outside the table: the neutral answer, and nothing written through the pointer.
-    const std::set<VstInt32> table = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 11, 12, 13,
-                                      14, 15, 19, 26, 29, 35, 45, 47, 48, 49, 51, 58};
+    const std::set<VstInt32> table = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 11, 12, 13, 14,
+                                      15, 19, 23, 24, 26, 29, 35, 45, 47, 48, 49, 51, 58};
     for (VstInt32 opcode = -1; opcode <= 80; ++opcode) {
         if (table.count(opcode) != 0) continue;
         HostBuffer buffer;
@@ -313,6 +313,103 @@ TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
     plugin->dispatch(effGetProgramName, 0, 0, buffer.bytes);
     EXPECT_EQ(std::string(buffer.bytes), std::string(23, 'n'));
     EXPECT_TRUE(buffer.untouchedFrom(24));
+}
+
+// What a host saves with the session and restores into a new instance: the bank, or the current
+// program alone. Every name, value and sample comes back; a restored delay is announced.
+TEST_F(PluginTest, ChunksBringBackTheSession) {
+    const auto chunk = [](Plugin& plugin, int index) {
+        void* data = nullptr;
+        const VstIntPtr size = plugin.dispatch(effGetChunk, index, 0, &data);
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        return size > 0 && bytes != nullptr ? std::vector<uint8_t>(bytes, bytes + size)
+                                            : std::vector<uint8_t>();
+    };
+    const auto names = [](Plugin& plugin) {
+        std::vector<std::string> list;
+        for (int p = 0; p < kNumPrograms; ++p) {
+            char buffer[64] = {};
+            plugin.dispatch(effGetProgramNameIndexed, p, 0, buffer);
+            list.push_back(buffer);
+        }
+        return list;
+    };
+    const auto values = [](Plugin& plugin) {
+        std::vector<float> list;
+        for (int i = 0; i < kNumParams; ++i)
+            list.push_back(plugin.getParameter(i));
+        return list;
+    };
+
+    auto session = load();
+    session->start();
+    session->setProgram(5);
+    session->setProgramName("Close pair");
+    session->setParameter(43, 0.3f);
+    session->setProgram(1); // the 1.47 cm correction: 1024 samples of delay
+    session->setProgramName("Spaced, 1.47");
+    session->setParameter(0, 0.0f); // LF off
+    session->setParameter(7, 1.0f); // EQs on
+    for (int c = 0; c < 4; ++c) {
+        session->setParameter(14 + 7 * c, 0.55f + 0.1f * c);
+        session->setParameter(15 + 7 * c, 0.3f);
+        session->setParameter(16 + 7 * c, 0.75f);
+    }
+    session->setParameter(18, 0.65f); // Cap 1 Out 2 Gain
+    session->setParameter(13, 1.0f);  // Display VU, the instance's own
+    const std::vector<uint8_t> bank = chunk(*session, 0);
+    const std::vector<uint8_t> program = chunk(*session, 1);
+    ASSERT_FALSE(bank.empty());
+    ASSERT_FALSE(program.empty());
+
+    // A new instance at another program, with another delay, takes the bank.
+    auto restored = load();
+    restored->start();
+    restored->setProgram(3);
+    ASSERT_EQ(restored->record()->initialDelay, 0);
+    int announced = host.count(audioMasterIOChanged);
+    EXPECT_EQ(restored->dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bank.size()),
+                                 const_cast<uint8_t*>(bank.data())),
+              1);
+    EXPECT_EQ(host.count(audioMasterIOChanged) - announced, 1);
+    EXPECT_EQ(restored->record()->initialDelay, 1024);
+    EXPECT_EQ(restored->dispatch(effGetProgram), 1);
+    EXPECT_EQ(names(*restored), names(*session));
+    EXPECT_EQ(values(*restored), values(*session));
+    restored->setProgram(5);
+    EXPECT_EQ(restored->programName(), "Close pair");
+    EXPECT_EQ(restored->getParameter(43), 0.3f);
+    restored->setProgram(1);
+
+    // Another takes the program alone, into its own current program; the rest stays its own.
+    auto single = load();
+    single->start();
+    single->setProgram(6);
+    announced = host.count(audioMasterIOChanged);
+    EXPECT_EQ(single->dispatch(effSetChunk, 1, static_cast<VstIntPtr>(program.size()),
+                               const_cast<uint8_t*>(program.data())),
+              1);
+    EXPECT_EQ(host.count(audioMasterIOChanged) - announced, 1);
+    EXPECT_EQ(single->record()->initialDelay, 1024);
+    EXPECT_EQ(single->dispatch(effGetProgram), 6);
+    EXPECT_EQ(single->programName(), "Spaced, 1.47");
+    std::vector<float> expected = values(*session);
+    expected[13] = 0.0f; // Display VU stays the instance's own
+    EXPECT_EQ(values(*single), expected);
+    std::vector<std::string> singleNames = names(*single);
+    EXPECT_EQ(singleNames[1], "1.47cm");
+    EXPECT_EQ(singleNames[5], "User 5");
+
+    // All three sound the same, sample for sample, from the same (fresh) filter memory.
+    const Channels in = noise(20000, 11);
+    const Channels out = session->process(in, 512);
+    ASSERT_GT(largest(out), 0.1);
+    EXPECT_TRUE(sameSamples(restored->process(in, 512), out));
+    EXPECT_TRUE(sameSamples(single->process(in, 512), out));
+
+    // Saved again, the restored bank is the same bytes; a host may ask twice before it copies.
+    EXPECT_EQ(chunk(*restored, 0), bank);
+    EXPECT_EQ(chunk(*restored, 0), bank);
 }
 
 // ---- audio through processReplacing ------------------------------------------------------------
