@@ -33,6 +33,7 @@ int runConvert(int argc, char** argv) {
     const COptionSpec specs[] = {
         CProcessorSetup::kProgramOption,
         CProcessorSetup::kCalibrationsOption,
+        CProcessorSetup::kStateOption,
         CProcessorSetup::kSetOption,
         {"order", "<fuma|ambix>",
          "channel order and weights: fuma or ambix\n"

@@ -1,6 +1,9 @@
 #include "tools/ProcessorSetup.h"
 
+#include "core/ProgramChunk.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,6 +32,73 @@ public:
 private:
     int saved;
 };
+// The bytes of base64 text (RFC 4648, whitespace between the characters ignored), or false.
+bool decodeBase64(const std::vector<uint8_t>& text, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    uint32_t bits = 0;
+    int count = 0;
+    bool ended = false;
+    for (uint8_t c : text) {
+        if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+        if (c == '=') {
+            ended = true;
+            continue;
+        }
+        int value = -1;
+        if (c >= 'A' && c <= 'Z') value = c - 'A';
+        if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
+        if (c >= '0' && c <= '9') value = c - '0' + 52;
+        if (c == '+') value = 62;
+        if (c == '/') value = 63;
+        if (value < 0 || ended) return false;
+        bits = (bits << 6) | static_cast<uint32_t>(value);
+        if (++count % 4 == 0) {
+            bytes.push_back(static_cast<uint8_t>(bits >> 16));
+            bytes.push_back(static_cast<uint8_t>(bits >> 8));
+            bytes.push_back(static_cast<uint8_t>(bits));
+            bits = 0;
+        }
+    }
+    if (count % 4 == 1) return false;
+    if (count % 4 == 2) bytes.push_back(static_cast<uint8_t>(bits >> 4));
+    if (count % 4 == 3) {
+        bytes.push_back(static_cast<uint8_t>(bits >> 10));
+        bytes.push_back(static_cast<uint8_t>(bits >> 2));
+    }
+    return true;
+}
+
+// A saved state: the chunk's bytes, or their base64 text when the file is not the bytes
+// themselves. A state is a few kilobytes; anything much larger is the wrong file.
+bool readStateFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& problem) {
+    constexpr size_t kMaxStateFile = 1 << 20;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> content(kMaxStateFile + 1);
+    const size_t got = std::fread(content.data(), 1, content.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        problem = "cannot be read";
+        return false;
+    }
+    if (got > kMaxStateFile) {
+        problem = "is too large to be a saved state";
+        return false;
+    }
+    content.resize(got);
+    const bool raw = got >= 4 && std::memcmp(content.data(), CProgramChunk::kMagic, 4) == 0;
+    if (raw || !decodeBase64(content, bytes)) bytes = content;
+    if (bytes.empty()) {
+        problem = "is empty";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 const COptionSpec CProcessorSetup::kProgramOption = {
@@ -36,6 +106,12 @@ const COptionSpec CProcessorSetup::kProgramOption = {
 const COptionSpec CProcessorSetup::kCalibrationsOption = {
     "calibrations", "<dir>", "read text and .tetra calibrations from <dir> only",
     "the standard directories"};
+const COptionSpec CProcessorSetup::kStateOption = {
+    "state", "<file>",
+    "start from the plug-in state a host saved (its chunk: raw bytes, or base64 text)\n"
+    "a bank: every program, its current one selected (--program picks another)\n"
+    "a single program: used as it is",
+    nullptr};
 const COptionSpec CProcessorSetup::kSetOption = {
     "set", "<param=value>",
     "set a parameter (0-45 or its name) to a value 0..1 after the program; repeatable", nullptr};
@@ -45,6 +121,12 @@ bool CProcessorSetup::take(const CCommandLine& line, const CCommandLine::COption
     if (option.is("program")) {
         if (option.value.empty()) status = line.usageError("--program needs a number or a name");
         program = option.value;
+        programGiven = true;
+        return true;
+    }
+    if (option.is("state")) {
+        if (option.value.empty()) status = line.usageError("--state needs a file");
+        statePath = option.value;
         return true;
     }
     if (option.is("calibrations")) {
@@ -126,10 +208,17 @@ std::unique_ptr<AXeTetra> CProcessorSetup::build(const CCommandLine& line, float
                                                  bool quiet) const {
     std::unique_ptr<AXeTetra> processor = construct(status, quiet);
     if (!processor) return nullptr;
-    if (!resolveProgram(*processor, line, status)) return nullptr;
-    // The order a host follows: rate, program, then single parameters.
+    // The order a host follows: rate, the session's state, program, then single parameters.
     processor->setSampleRate(rate);
-    processor->setProgram(selectedProgram);
+    if (!statePath.empty()) {
+        if (!restoreState(*processor, line, status)) return nullptr;
+        selectedProgram = processor->getProgram();
+    }
+    if (statePath.empty() || programGiven) {
+        // Program names are looked up after the state has brought its own.
+        if (!resolveProgram(*processor, line, status)) return nullptr;
+        processor->setProgram(selectedProgram);
+    }
     for (const auto& setting : settings) {
         long index = -1;
         if (!parseLong(setting.first, index)) {
@@ -147,6 +236,36 @@ std::unique_ptr<AXeTetra> CProcessorSetup::build(const CCommandLine& line, float
         processor->setParameter(static_cast<VstInt32>(index), setting.second);
     }
     return processor;
+}
+
+bool CProcessorSetup::restoreState(AXeTetra& processor, const CCommandLine& line,
+                                   int& status) const {
+    if (stateBytes.empty()) {
+        std::string problem;
+        if (!readStateFile(statePath, stateBytes, problem)) {
+            stateBytes.clear();
+            status = fileError(statePath, problem);
+            return false;
+        }
+    }
+    CProgramChunk chunk;
+    std::string problem;
+    if (!chunk.read(stateBytes.data(), stateBytes.size(), problem)) {
+        status = fileError(statePath, "not a state to restore: " + problem);
+        return false;
+    }
+    const bool single = chunk.kind == CProgramChunk::kProgram;
+    if (single && programGiven) {
+        status = line.usageError("--program picks a program of a bank, but " + statePath +
+                                 " holds a single program");
+        return false;
+    }
+    if (processor.setChunk(stateBytes.data(), static_cast<VstInt32>(stateBytes.size()), single) !=
+        1) {
+        status = fileError(statePath, "the processor did not take the state");
+        return false;
+    }
+    return true;
 }
 
 std::string CProcessorSetup::programName(AXeTetra& processor) const {

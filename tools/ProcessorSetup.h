@@ -3,27 +3,29 @@
 #include "core/XeTetra.h"
 #include "tools/CommandLine.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-// What the options --program, --calibrations and --set ask of the processor, and the processor
-// built from them: the very object the plug-in runs, without a host.
+// What the options --program, --calibrations, --state and --set ask of the processor, and the
+// processor built from them: the very object the plug-in runs, without a host.
 class CProcessorSetup {
 public:
-    // The help lines of the three options, for the subcommands' option tables.
+    // The help lines of the options, for the subcommands' option tables.
     static const COptionSpec kProgramOption;
     static const COptionSpec kCalibrationsOption;
+    static const COptionSpec kStateOption;
     static const COptionSpec kSetOption;
 
-    // Takes the option if it is one of the three; false otherwise. A malformed value is a usage
+    // Takes the option if it is one of these; false otherwise. A malformed value is a usage
     // error: `status` is set to kExitUsage after it has been reported.
     bool take(const CCommandLine& line, const CCommandLine::COption& option, int& status);
 
-    // Builds the processor at the rate, selects the program and applies the --set values.
-    // Answers null with `status` set after reporting a problem (unknown program or parameter,
-    // calibrations directory that is not one).
+    // Builds the processor at the rate, restores the --state, selects the program and applies the
+    // --set values. Answers null with `status` set after reporting a problem (unknown program or
+    // parameter, calibrations directory that is not one, a state file that is not one).
     std::unique_ptr<AXeTetra> build(const CCommandLine& line, float rate, int& status,
                                     bool quiet = false) const;
 
@@ -43,8 +45,13 @@ public:
 
 private:
     bool resolveProgram(AXeTetra& processor, const CCommandLine& line, int& status) const;
+    // Restores the state file into the processor as a host would (read once, then kept).
+    bool restoreState(AXeTetra& processor, const CCommandLine& line, int& status) const;
 
     std::string program = "0";
+    bool programGiven = false;
+    std::string statePath;
+    mutable std::vector<uint8_t> stateBytes;
     bool calibrationsGiven = false;
     std::string calibrations;
     // Parameter by number or name, and the host value.

@@ -14,6 +14,7 @@ int runResponse(int argc, char** argv) {
     const COptionSpec specs[] = {
         CProcessorSetup::kProgramOption,
         CProcessorSetup::kCalibrationsOption,
+        CProcessorSetup::kStateOption,
         CProcessorSetup::kSetOption,
         {"rate", "<hz>", "sample rate the processor runs at, 1000 to 768000", "48000"},
         {"csv", nullptr,

@@ -319,3 +319,119 @@ TEST_F(ConvertTest, SummaryReportsWhatWasWritten) {
     convert({in}, dir.file("quiet.wav"), {"--quiet"});
     EXPECT_EQ(last.out, "");
 }
+
+// A session's state as a host saved it: the bank (its current program, or another by name), as
+// raw bytes or as base64 text, or one program; each gives what the plug-in gives with those
+// settings made by hand.
+TEST_F(ConvertTest, StateFromAHostGivesThePluginsSamples) {
+    const Channels input = testRecording(12000);
+    ASSERT_TRUE(writeFloatWav(in, input));
+    const auto configure = [](vsthost::Plugin& plugin, int select) {
+        plugin.setProgram(5);
+        plugin.setProgramName("Close pair");
+        plugin.setParameter(kEQsEnabled, 1.0f);
+        plugin.setParameter(kCapsuleBase + kCapEQFreq, 0.45f);
+        plugin.setParameter(kPostMatrixFilter, filter2parm(1));
+        plugin.setProgram(2); // the calibration mic7, with its IIR set
+        plugin.setProgramName("Front pair");
+        plugin.setParameter(kOutputGainBase + 1, 0.62f);
+        plugin.setProgram(select);
+    };
+    vsthost::Library library(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
+    ASSERT_TRUE(library.loaded()) << library.loadError();
+    vsthost::HostState host;
+    const auto reference = [&](int select, int& latency) {
+        vsthost::Plugin plugin(library, &host);
+        plugin.start(static_cast<float>(kRate), 512);
+        configure(plugin, select);
+        latency = plugin.record()->initialDelay;
+        Channels padded = input;
+        for (auto& channel : padded)
+            channel.resize(channel.size() + static_cast<size_t>(latency), 0.0f);
+        return plugin.process(padded, 512);
+    };
+    const auto save = [&](int index, const std::string& path, bool base64) {
+        vsthost::Plugin plugin(library, &host);
+        plugin.start(static_cast<float>(kRate), 512);
+        configure(plugin, 2);
+        void* data = nullptr;
+        const VstIntPtr size = plugin.dispatch(effGetChunk, index, 0, &data);
+        ASSERT_GT(size, 0);
+        const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(size));
+        if (!base64) {
+            dir.write(path, bytes);
+            return;
+        }
+        static const char alphabet[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string text;
+        for (size_t i = 0; i < bytes.size(); i += 3) {
+            uint32_t word = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
+            if (i + 1 < bytes.size())
+                word |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
+            if (i + 2 < bytes.size()) word |= static_cast<uint8_t>(bytes[i + 2]);
+            for (size_t k = 0; k < 4; ++k)
+                text += i + k <= bytes.size() ? alphabet[(word >> (18 - 6 * k)) & 63] : '=';
+            if (i % 57 == 54) text += '\n';
+        }
+        dir.write(path, text + "\n");
+    };
+    save(0, "bank.xetc", false);
+    save(0, "bank.txt", true);
+    save(1, "program.xetc", false);
+
+    const struct {
+        std::vector<std::string> options;
+        int program;
+        const char* summary;
+    } cases[] = {
+        {{"--state", dir.file("bank.xetc")},
+         2,
+         "program 2 \"Front pair\", post-matrix set \"mic7\""},
+        {{"--state", dir.file("bank.txt")}, 2, "program 2 \"Front pair\""},
+        {{"--state", dir.file("bank.xetc"), "--program", "close pair"},
+         5,
+         "program 5 \"Close pair\", post-matrix set \"1.47cm\", latency 1024"},
+        {{"--state", dir.file("program.xetc")}, 2, "program 0 \"Front pair\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options[1] + (c.options.size() > 2 ? " " + c.options[3] : ""));
+        std::vector<std::string> options{"--bits", "float"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        const Sound tool = convert({in}, dir.file("out.wav"), options);
+        EXPECT_NE(last.out.find(c.summary), std::string::npos) << last.out;
+        int latency = -1;
+        const Channels plugin = reference(c.program, latency);
+        ASSERT_EQ(tool.frames(), input[0].size());
+        size_t mismatches = 0;
+        for (int k = 0; k < 4; ++k)
+            for (size_t i = 0; i < tool.frames(); ++i)
+                mismatches += tool.channels[k][i] != plugin[k][i + static_cast<size_t>(latency)];
+        EXPECT_EQ(mismatches, 0u);
+    }
+
+    // What is not a state to restore, named with its file.
+    const std::string bank = readText(dir.file("bank.xetc"));
+    dir.write("cut.xetc", bank.substr(0, bank.size() - 5));
+    const struct {
+        std::vector<std::string> options;
+        int status;
+        std::string message;
+    } refusals[] = {
+        {{"--state", in},
+         1,
+         "xetetra: " + in + ": not a state to restore: it is not XeTetraVST state"},
+        {{"--state", dir.file("cut.xetc")}, 1, "cut.xetc: not a state to restore: it ends early"},
+        {{"--state", dir.file("none.xetc")}, 1, "none.xetc: No such file or directory"},
+        {{"--state", dir.file("program.xetc"), "--program", "3"}, 2, "holds a single program"},
+    };
+    for (const auto& r : refusals) {
+        std::vector<std::string> args{"convert", "--force"};
+        args.insert(args.end(), r.options.begin(), r.options.end());
+        args.insert(args.end(), {in, dir.file("refused.wav")});
+        const RunResult run = runTool(args);
+        EXPECT_EQ(run.status, r.status) << r.message;
+        EXPECT_NE(run.err.find(r.message), std::string::npos) << run.err;
+        EXPECT_FALSE(readSound(dir.file("refused.wav")).ok) << r.message;
+    }
+}
