@@ -124,8 +124,7 @@ bool CProgramChunk::read(const void* data, size_t size, std::string& error) {
     }
     // Version 1 is the only layout so far. A later version adds its own branch from here on and
     // keeps this one, so that every earlier chunk stays readable.
-    if (!in.get32(kindValue) || !in.get32(count) || !in.get32(current) ||
-        !in.get32(valueCount)) {
+    if (!in.get32(kindValue) || !in.get32(count) || !in.get32(current) || !in.get32(valueCount)) {
         error = cut;
         return false;
     }
@@ -164,9 +163,9 @@ bool CProgramChunk::read(const void* data, size_t size, std::string& error) {
         std::string name;
         const char* problem = nullptr;
         if (!in.getText(AXeTetraProgram::kMaxNameLength, name, problem)) {
-            error = problem != nullptr ? format("the name of program %ld ", static_cast<long>(p)) +
-                                             problem
-                                       : cut;
+            error = problem != nullptr
+                        ? format("the name of program %ld ", static_cast<long>(p)) + problem
+                        : cut;
             return false;
         }
         entry.program.setName(name.c_str());

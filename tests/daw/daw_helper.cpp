@@ -33,6 +33,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: daw_helper generate <dir>\n"
                  "       daw_helper names <XeTetraVST.so>\n"
+                 "       daw_helper rename <XeTetraVST.so> <bank in> <program> <name> <bank out>\n"
                  "       daw_helper render <XeTetraVST.so> <recording dir> <out.wav> <position>"
                  " <length> <block> <program> <preroll> [<param>=<value>...]\n"
                  "       daw_helper compare <exported.wav> <reference.wav> <impulse> <max lag>\n"
@@ -146,6 +147,48 @@ int names(const std::string& path) {
         std::printf("%s%s", p > 0 ? ", " : "", quoted(plugin->programName()).c_str());
     }
     std::printf("]}\n");
+    return 0;
+}
+
+bool readBytes(const std::string& path, std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    int c;
+    while ((c = std::fgetc(file)) != EOF)
+        bytes.push_back(static_cast<uint8_t>(c));
+    return std::fclose(file) == 0 && !bytes.empty();
+}
+
+// What a user's rename in the plug-in's window does to a session's state: the saved bank
+// restored into the plug-in, the program selected and renamed, the bank saved again.
+int rename(const std::string& path, const std::string& in, long program, const std::string& name,
+           const std::string& out) {
+    std::vector<uint8_t> bank;
+    if (!readBytes(in, bank)) {
+        std::fprintf(stderr, "daw_helper: cannot read %s\n", in.c_str());
+        return 1;
+    }
+    vsthost::Library library(path);
+    vsthost::HostState host;
+    std::unique_ptr<vsthost::Plugin> plugin;
+    if (!openPlugin(library, host, plugin, path)) return 1;
+    if (plugin->dispatch(effSetChunk, 0, static_cast<VstIntPtr>(bank.size()), bank.data()) != 1) {
+        std::fprintf(stderr, "daw_helper: the plug-in refused the bank of %s\n", in.c_str());
+        return 1;
+    }
+    plugin->setProgram(static_cast<int>(program));
+    plugin->setProgramName(name);
+    void* data = nullptr;
+    const VstIntPtr size = plugin->dispatch(effGetChunk, 0, 0, &data);
+    FILE* file = std::fopen(out.c_str(), "wb");
+    const bool written =
+        file != nullptr && size > 0 &&
+        std::fwrite(data, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
+    if (file == nullptr || std::fclose(file) != 0 || !written) {
+        std::fprintf(stderr, "daw_helper: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    std::printf("{\"program\": %s}\n", quoted(plugin->programName()).c_str());
     return 0;
 }
 
@@ -353,6 +396,8 @@ int main(int argc, char** argv) {
     if (command == "names" && argc == 3) return names(argv[2]);
     if (command == "render" && argc >= 10) return render(argc, argv);
     long a, b;
+    if (command == "rename" && argc == 7 && parseLong(argv[4], a))
+        return rename(argv[2], argv[3], a, argv[5], argv[6]);
     if (command == "compare" && argc == 6 && parseLong(argv[4], a) && parseLong(argv[5], b))
         return compare(argv[2], argv[3], a, b);
     if (command == "switch" && argc == 7 && parseLong(argv[5], a))

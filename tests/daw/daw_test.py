@@ -9,11 +9,15 @@ automated parameter. Each export must equal what the shared object gives for the
 driven directly (daw_helper), once aligned by the lag measured between them; with a correction
 program (announced delay 1024) the export must still line up with the imported recording, which
 is Ardour compensating the delay. Ardour must list the plug-in's presets by the programs' names.
+Last, the session's state: Ardour keeps the plug-in's chunk in the session file; a program renamed
+(by the plug-in itself, as its window would) and a value changed in Ardour, saved, must come back in
+a new Ardour process with the name and the output.
 
 Exit status: 0 passed, 1 failed, 77 skipped (a sanitizer build, which Ardour cannot load).
 """
 
 import argparse
+import base64
 import json
 import os
 import shutil
@@ -32,6 +36,8 @@ PLUGIN_NAME = "Xerio Kalen Ambrel"
 PROGRAM_NAMES = ["Ambrel - uncalibrated", "1.47cm"] + ["User %d" % i for i in range(2, 8)]
 OUTPUT_GAIN_1 = 42  # "Output 1 Gain": 0.5 is 0 dB, 30 dB across the range
 OUTPUT_GAIN_2 = 43
+RENAMED_PROGRAM = 4
+RENAMED = "Hall, row 12"
 
 RATE = 48000
 BUFFER_SIZE = 512
@@ -480,7 +486,55 @@ def run(options, plugin, work, failures):
         if not render_and_check(options, job, plan, env, work, export_dir, plugin, recording_dir,
                                 end, impulse_at, switch_at, automated_value, failures):
             return 1
+
+    print("The plug-in's state through a saved session and a new Ardour process:")
+    if not rename_in_session(options, session_dir, plugin, env, work, failures):
+        return 1
+    # One Ardour process selects the renamed program by its name, changes a value and saves.
+    uri = "VST:%s:%04d" % (PLUGIN_ID, RENAMED_PROGRAM)
+    save_job = {"name": "saved", "presets": [[RENAMED, uri]],
+                "params": [[OUTPUT_GAIN_2, gain_set]], "save": True, "folder": export_dir,
+                "start": 0, "end": end}
+    plan_path = os.path.join(work, "save.lua")
+    write_plan(plan_path, dict(plan, job=save_job))
+    rows, error = run_session_script(options.lua, "render", plan_path, env, work, "save")
+    if not failures.check(error is None and any(r[0] == "saved" for r in rows),
+                          error or "Ardour restored the state, selected %r, set Output 2 Gain and"
+                          " saved the session" % RENAMED):
+        return 1
+    failures.check(not any(r[0] == "preset_missing" for r in rows),
+                   "  Ardour lists the restored program by its new name")
+    # A new one loads the session and exports without touching anything.
+    restored = {"name": "restored", "programs": [RENAMED_PROGRAM],
+                "params": [[OUTPUT_GAIN_2, gain_set]], "restored": True}
+    if not render_and_check(options, restored, plan, env, work, export_dir, plugin, recording_dir,
+                            end, impulse_at, switch_at, automated_value, failures):
+        return 1
     return 0
+
+
+def rename_in_session(options, session_dir, plugin, env, work, failures):
+    """The chunk Ardour saved with the session, through the plug-in: program RENAMED_PROGRAM
+    selected and renamed, as a user does in the plug-in's window before saving."""
+    path = os.path.join(session_dir, SESSION_NAME + ".ardour")
+    tree = ET.parse(path)
+    chunk = tree.getroot().find("./Routes/Route/Processor[@type='lxvst']/lxvst/chunk")
+    if not failures.check(chunk is not None and bool((chunk.text or "").strip()),
+                          "Ardour keeps the plug-in's state as a chunk in the session file"):
+        return False
+    saved, renamed = os.path.join(work, "ardour-bank.bin"), os.path.join(work, "renamed-bank.bin")
+    with open(saved, "wb") as f:
+        f.write(base64.b64decode(chunk.text))
+    result = helper(options.helper, ["rename", plugin, saved, str(RENAMED_PROGRAM), RENAMED,
+                                     renamed], env)
+    failures.check(result["program"] == RENAMED, "  the plug-in took Ardour's chunk and renamed"
+                   " program %d to %r" % (RENAMED_PROGRAM, result["program"]))
+    with open(renamed, "rb") as f:
+        chunk.text = base64.b64encode(f.read()).decode("ascii")
+    # Ardour records the current program beside the chunk.
+    chunk.set("program", str(RENAMED_PROGRAM))
+    tree.write(path, encoding="UTF-8", xml_declaration=True)
+    return True
 
 
 def render_and_check(options, job, plan, env, work, export_dir, plugin, recording_dir, end,
@@ -489,8 +543,12 @@ def render_and_check(options, job, plan, env, work, export_dir, plugin, recordin
     folder = os.path.join(export_dir, name)
     os.makedirs(folder)
     program = job["programs"][-1]
-    presets = [[PROGRAM_NAMES[p], "VST:%s:%04d" % (PLUGIN_ID, p)] for p in job["programs"]]
-    lua_job = {"name": name, "presets": presets, "params": job.get("params", []),
+    # A restored session is exported as it loads; the direct rendering makes its settings by hand.
+    restored = job.get("restored", False)
+    presets = [] if restored else [[PROGRAM_NAMES[p], "VST:%s:%04d" % (PLUGIN_ID, p)]
+                                   for p in job["programs"]]
+    lua_job = {"name": name, "presets": presets,
+               "params": [] if restored else job.get("params", []),
                "automation": job.get("automation", []), "folder": folder, "start": 0, "end": end}
     plan_path = os.path.join(work, "render-%s.lua" % name)
     write_plan(plan_path, dict(plan, job=lua_job))
@@ -503,8 +561,12 @@ def render_and_check(options, job, plan, env, work, export_dir, plugin, recordin
     rows, error = run_session_script(options.lua, "render", plan_path, env, work,
                                      "render-" + name, finished)
     if not failures.check(error is None, error or "%s: session reloaded, %s, exported"
-                          % (name, " then ".join(repr(p[0]) for p in presets))):
+                          % (name, " then ".join(repr(p[0]) for p in presets) or "as it was")):
         return False
+    if restored:
+        labels = [r[3] for r in rows if r[0] == "preset" and r[1] == str(program)]
+        failures.check(labels == [RENAMED], "  program %d is listed as %r: got %s"
+                       % (program, RENAMED, labels))
     missing = [r[1] for r in rows if r[0] == "preset_missing"]
     failures.check(not missing, "  Ardour found the presets by the programs' names (missing: %s;"
                    " loaded by number instead)" % missing)

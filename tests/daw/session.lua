@@ -1,7 +1,7 @@
 -- Ardour's side of the DAW test, run by ardour7-lua with the Dummy backend.
 --   session.lua create <plan.lua>   new session: 4-channel track with the plug-in, master of 4
 --   session.lua render <plan.lua>   load the session, switch programs, set or automate
---                                   parameters, export once
+--                                   parameters, export once (or save the session instead)
 -- The plan file (written by daw_test.py) returns a table with what to do. Every result is a
 -- tab-separated line starting with "RESULT", so the script reading this output can tell it from
 -- Ardour's own messages.
@@ -43,6 +43,15 @@ local function report_latency(tag, track, insert)
 		Session:worst_route_latency(), Session:worst_output_latency(), Session:io_latency())
 end
 
+-- The presets as the plug-in instance lists them: the programs' names, by index.
+local function report_presets(plugin)
+	for index = 0, plan.num_programs - 1 do
+		local uri = string.format("VST:%s:%04d", plugin:unique_id(), index)
+		local record = plugin:preset_by_uri(uri)
+		result("preset", index, uri, record and record.label or "")
+	end
+end
+
 local function create()
 	start_engine()
 	local session = create_session(plan.session_dir, plan.session_name, plan.rate)
@@ -82,11 +91,7 @@ local function create()
 	for p in plugin:get_info():get_presets(false):iter() do
 		result("info_preset", p.uri, p.label)
 	end
-	for index = 0, plan.num_programs - 1 do
-		local uri = string.format("VST:%s:%04d", plugin:unique_id(), index)
-		local record = plugin:preset_by_uri(uri)
-		result("preset", index, uri, record and record.label or "")
-	end
+	report_presets(plugin)
 	report_latency("created", track, insert)
 
 	Session:save_state("", false, false, false, false, false)
@@ -100,6 +105,7 @@ local function render()
 	result("playlist", track:to_track():playlist():n_regions())
 	local proc, insert, plugin = find_plugin(track)
 	report_latency("loaded", track, insert)
+	report_presets(plugin)
 
 	local job = plan.job
 	-- Programs are switched the way a user picks a preset from the host's menu: by its label.
@@ -141,6 +147,12 @@ local function render()
 		control:set_automation_state(ARDOUR.AutoState.Play)
 	end
 	ARDOUR.LuaAPI.usleep(100000)
+	if job.save then
+		-- The plug-in's state goes into the session file as Ardour asks for it now.
+		Session:save_state("", false, false, false, false, false)
+		result("saved")
+		return
+	end
 	report_latency("export", track, insert)
 
 	local export = Session:simple_export()
