@@ -63,10 +63,22 @@ public:
         note("canDo " + std::string(query));
         return 0;
     }
+    VstInt32 getChunk(void** data, bool isPreset) override {
+        note(isPreset ? "getChunk program" : "getChunk bank");
+        *data = chunk.empty() ? nullptr : &chunk[0];
+        return static_cast<VstInt32>(chunk.size());
+    }
+    VstInt32 setChunk(void* data, VstInt32 size, bool isPreset) override {
+        note(std::string(isPreset ? "setChunk program " : "setChunk bank ") +
+             std::string(static_cast<const char*>(data), static_cast<size_t>(size)));
+        return chunkAnswer;
+    }
 
     std::string text = "text";
     bool answers = true; // whether the operations that may decline give their text
     float values[5] = {};
+    std::string chunk = "state"; // what getChunk gives
+    VstInt32 chunkAnswer = 7;    // what setChunk answers
     float** lastInputs = nullptr;
     float** lastOutputs = nullptr;
 

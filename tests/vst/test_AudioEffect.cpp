@@ -228,6 +228,40 @@ TEST_F(AudioEffectTest, RequestsWithNothingToGiveLeaveTheHostAlone) {
     EXPECT_TRUE(log.calls.empty());
 }
 
+// Requests 23 and 24 reach an effect that announced chunks, and only with what they need.
+TEST_F(AudioEffectTest, ChunkRequestsNeedTheFlagAndTheirPointers) {
+    void* data = &log;
+    char bytes[] = "bank bytes";
+    EXPECT_EQ(dispatch(record, effGetChunk, 0, 0, &data), 0);
+    EXPECT_EQ(data, &log);
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, 4, bytes), 0);
+    EXPECT_TRUE(log.calls.empty());
+
+    effect->programsAreChunks(true);
+    EXPECT_EQ(record->flags & effFlagsProgramChunks, effFlagsProgramChunks);
+    EXPECT_EQ(dispatch(record, effGetChunk, 0, 0, &data), 5);
+    EXPECT_EQ(std::string(static_cast<const char*>(data), 5), "state");
+    EXPECT_EQ(dispatch(record, effGetChunk, 1, 0, &data), 5);
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, 4, bytes), 1);
+    EXPECT_EQ(dispatch(record, effSetChunk, 1, 10, bytes), 1);
+    EXPECT_EQ(log.calls,
+              (std::vector<std::string>{"getChunk bank", "getChunk program", "setChunk bank bank",
+                                        "setChunk program " + std::string(bytes)}));
+    // No address to fill, no bytes, a byte count no buffer has: nothing is called.
+    log.calls.clear();
+    EXPECT_EQ(dispatch(record, effGetChunk, 0, 0, nullptr), 0);
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, 4, nullptr), 0);
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, -1, bytes), 0);
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, static_cast<VstIntPtr>(INT32_MAX) + 1, bytes), 0);
+    EXPECT_TRUE(log.calls.empty());
+    // An effect with nothing to give hands the host no address; one that declines answers 0.
+    effect->chunk.clear();
+    EXPECT_EQ(dispatch(record, effGetChunk, 0, 0, &data), 0);
+    EXPECT_EQ(data, nullptr);
+    effect->chunkAnswer = 0;
+    EXPECT_EQ(dispatch(record, effSetChunk, 0, 4, bytes), 0);
+}
+
 TEST_F(AudioEffectTest, HostTextsAreReadBounded) {
     // Host texts placed right before an unreadable page: reading one byte too many faults.
     const long page = sysconf(_SC_PAGESIZE);
