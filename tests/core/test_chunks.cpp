@@ -206,40 +206,6 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
     EXPECT_EQ(programName(processor), "Hall, row 12");
 }
 
-// Instance settings travel with the bank only; a program chunk replaces the current program.
-TEST(Chunks, ProgramChunkRestoresTheCurrentProgramOnly) {
-    TempDirectory scratch;
-    TestXeTetra source(nullptr, noCalibrations(scratch));
-    source.setProgram(4);
-    char name[] = "Cardioid pair";
-    source.setProgramName(name);
-    source.setParameter(kCapsuleBase + 3, 0.8f);
-    source.setParameter(kDisplayVU, 1.0f);
-    source.setParameter(kCalibration, 1.0f);
-    const Bytes program = chunkOf(source, true);
-    const Bytes bank = chunkOf(source, false);
-
-    TestXeTetra target(nullptr, noCalibrations(scratch));
-    target.setProgram(6);
-    ASSERT_EQ(restore(target, program, true), 1);
-    EXPECT_EQ(target.getProgram(), 6);
-    EXPECT_EQ(programName(target), "Cardioid pair");
-    EXPECT_EQ(target.getParameter(kCapsuleBase + 3), 0.8f);
-    EXPECT_EQ(target.capGains[0][0], parm2PlusMinus12(0.8f));
-    EXPECT_FALSE(target.displayVu);
-    EXPECT_FALSE(target.calibration);
-    char other[64] = {};
-    target.getProgramNameIndexed(0, 4, other);
-    EXPECT_STREQ(other, "User 4");
-
-    ASSERT_EQ(restore(target, bank, false), 1);
-    EXPECT_EQ(target.getProgram(), 4);
-    EXPECT_TRUE(target.displayVu);
-    EXPECT_TRUE(target.calibration);
-    EXPECT_EQ(target.getParameter(kDisplayVU), 1.0f);
-    EXPECT_EQ(chunkOf(target, false), bank);
-}
-
 // Set numbers follow the directory's listing; the chunk names the calibration, so its program
 // finds its set again under another number, and one that is gone is said to be gone.
 TEST(Chunks, PostMatrixSetsAreFoundByTheirCalibrationsName) {
