@@ -33,6 +33,7 @@ void resolvePostMatrixSet(const AXeTetra& processor, CProgramChunk::CEntry& entr
 
 VstInt32 AXeTetra::getChunk(void** data, bool isPreset) {
     if (data == nullptr) return 0;
+    CControlScope scope(*this);
     CProgramChunk chunk;
     chunk.kind = isPreset ? CProgramChunk::kProgram : CProgramChunk::kBank;
     chunk.currentProgram = curProgram;
@@ -55,7 +56,8 @@ VstInt32 AXeTetra::getChunk(void** data, bool isPreset) {
 }
 
 VstInt32 AXeTetra::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
-    CMessageSinkScope messages(this);
+    // One scope for the whole restore: the audio side gets it in one piece.
+    CControlScope scope(*this);
     CProgramChunk chunk;
     std::string error;
     if (byteSize < 0) byteSize = 0;
