@@ -14,11 +14,11 @@
 
 namespace samplecal {
 
-// A Tolvin coefficient file: "TLVN", a version word, the A and B counts (16 bits, little-endian),
-// then the B and the A coefficients as little-endian floats.
+// A Tolvin coefficient file: a 4-byte header word ("TLVN"), the A and B counts (16 bits,
+// little-endian), then the B and the A coefficients as little-endian floats.
 inline bool writeTolvinFile(const std::string& path, const std::vector<float>& b,
                             const std::vector<float>& a) {
-    tetrafile::Bytes bytes{'T', 'L', 'V', 'N', 2, 0};
+    tetrafile::Bytes bytes{'T', 'L', 'V', 'N'};
     auto put16 = [&bytes](size_t value) {
         bytes.push_back(static_cast<uint8_t>(value & 0xff));
         bytes.push_back(static_cast<uint8_t>((value >> 8) & 0xff));
