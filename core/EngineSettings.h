@@ -21,6 +21,22 @@ struct CPostSetDesign {
     std::unique_ptr<CQuadEQDesign> equaliser;
 };
 
+// How the chain's W, X, Y, Z become the output channels: output k is channel source[k] times
+// gain[k] (the turn of a microphone mounted otherwise than upright, flipped axes, another channel
+// order and weighting).
+struct COutputMap {
+    int source[4] = {0, 1, 2, 3};
+    float gain[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+
+    bool isIdentity() const {
+        for (int k = 0; k < 4; ++k)
+            if (source[k] != k || gain[k] != 1.0f) return false;
+        return true;
+    }
+    // Maps n interleaved frames in place.
+    void apply(float* frames, long n) const;
+};
+
 // Everything the audio thread needs for one configuration of the chain, designed whole on the
 // control side and handed over as one piece (CSettingsExchange).
 struct CEngineSettings {
@@ -36,6 +52,7 @@ struct CEngineSettings {
     uint32_t eqStamp = 0;
     uint32_t matrixStamp = 0;
     uint32_t setStamp = 0;
+    uint32_t outputStamp = 0;
 
     bool lfOn = false;
     bool eqOn = false;
@@ -45,4 +62,5 @@ struct CEngineSettings {
     CMatrixFactors matrix{};
     int set = 0;                              // the post-matrix set; 0 never runs
     const CPostSetDesign* setDesign = nullptr; // null for set 0
+    COutputMap output;
 };

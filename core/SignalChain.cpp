@@ -3,9 +3,20 @@
 #include <cmath>
 #include <cstring>
 
+void COutputMap::apply(float* frames, long n) const {
+    if (isIdentity()) return;
+    for (long i = 0; i < n; ++i) {
+        float* frame = frames + 4 * i;
+        const float in[4] = {frame[0], frame[1], frame[2], frame[3]};
+        for (int k = 0; k < 4; ++k)
+            frame[k] = in[source[k] & 3] * gain[k];
+    }
+}
+
 CSignalChain::CSignalChain(CSettingsExchange& exchange)
     : exchange(exchange), restartPending(true), current(nullptr), previous(nullptr),
       fading(false), fadeLF(false), fadeEQ(false), fadeMatrix(false), fadeSet(false),
+      fadeOutput(false),
       fadePosition(0), fadeLength(0), lfLive(0), eqLive(0), frames{}, faded{} {}
 
 void CSignalChain::addSetMemory(int set, bool convolver, bool iir, bool equaliser) {
@@ -54,7 +65,8 @@ void CSignalChain::adopt(const CEngineSettings* next) {
         fadeEQ = next->eqStamp != current->eqStamp;
         fadeMatrix = next->matrixStamp != current->matrixStamp;
         fadeSet = next->setStamp != current->setStamp;
-        if (fadeLF || fadeEQ || fadeMatrix || fadeSet) {
+        fadeOutput = next->outputStamp != current->outputStamp;
+        if (fadeLF || fadeEQ || fadeMatrix || fadeSet || fadeOutput) {
             if (fadeLF) lf[1 - lfLive].clear();
             if (fadeEQ) eq[1 - eqLive].clear();
             if (fadeSet && next->set > 0 && next->set < kMaxSets) sets[next->set].clear();
@@ -76,7 +88,7 @@ void CSignalChain::endFade() {
     if (fadeLF) lfLive = 1 - lfLive;
     if (fadeEQ) eqLive = 1 - eqLive;
     fading = false;
-    fadeLF = fadeEQ = fadeMatrix = fadeSet = false;
+    fadeLF = fadeEQ = fadeMatrix = fadeSet = fadeOutput = false;
     previous = current;
     exchange.hold(current, previous);
 }
@@ -136,6 +148,15 @@ void CSignalChain::runChain(float* x, long n) {
         std::memcpy(y, x, bytes);
         runSet(before.set, before.setDesign, x, n);
         runSet(now.set, now.setDesign, y, n);
+        mix(x, y, n);
+    }
+
+    if (!fadeOutput) {
+        now.output.apply(x, n);
+    } else {
+        std::memcpy(y, x, bytes);
+        before.output.apply(x, n);
+        now.output.apply(y, n);
         mix(x, y, n);
     }
 }

@@ -11,8 +11,8 @@
 #include <memory>
 
 // The audio side of the processor: the filter memory of every stage and the per-block chain
-// (LF filters, capsule equalisers, matrix, post-matrix set) run on the settings the control side
-// hands over. It only reads settings: it designs, allocates, frees, locks and waits for nothing.
+// (LF filters, capsule equalisers, matrix, post-matrix set, output map) run on the settings the
+// control side hands over. It only reads settings: it designs, allocates, frees, locks and waits for nothing.
 //
 // Settings taken while audio runs are crossfaded in, stage by stage: a stage whose settings
 // changed runs old and new side by side for a short fade (the new from empty memory), so that no
@@ -61,7 +61,7 @@ private:
 
     // Which stages fade, how far the fade has come and how long it lasts.
     bool fading;
-    bool fadeLF, fadeEQ, fadeMatrix, fadeSet;
+    bool fadeLF, fadeEQ, fadeMatrix, fadeSet, fadeOutput;
     long fadePosition, fadeLength;
 
     // Two memories for each recursive capsule stage: the live one and the one a fade starts.

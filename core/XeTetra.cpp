@@ -651,6 +651,7 @@ void AXeTetra::publishSettings() {
     if (next.matrixOn != last.matrixOn || (next.matrixOn && !sameBytes(next.matrix, last.matrix)))
         ++next.matrixStamp;
     if (next.set != last.set || next.setDesign != last.setDesign) ++next.setStamp;
+    if (!sameBytes(next.output, last.output)) ++next.outputStamp;
 
     handedOver = next;
     exchange.publish(handedOver);
