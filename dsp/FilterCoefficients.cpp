@@ -76,6 +76,27 @@ float CFilterCoefficients::rateFromPath(const char* path) {
     return rate;
 }
 
+bool CFilterCoefficients::isStableRecursion(const float* a, int count) {
+    // Trailing zeros lower the order without moving any pole.
+    while (count > 0 && a[count - 1] == 0.0f)
+        --count;
+    if (count <= 0) return true;
+    // Step down from order m to m - 1: the reflection coefficient is the last coefficient, and
+    // the poles lie inside the unit circle exactly when every reflection coefficient has a
+    // magnitude below 1.
+    std::vector<double> c(a, a + count), next(static_cast<size_t>(count));
+    for (int m = count; m >= 1; --m) {
+        const double k = c[static_cast<size_t>(m - 1)];
+        if (!(std::fabs(k) < 1.0)) return false;
+        const double scale = 1.0 - k * k;
+        for (int i = 0; i < m - 1; ++i)
+            next[static_cast<size_t>(i)] =
+                (c[static_cast<size_t>(i)] - k * c[static_cast<size_t>(m - 2 - i)]) / scale;
+        c.swap(next);
+    }
+    return true;
+}
+
 namespace {
 int16_t littleEndian16(const unsigned char* bytes) {
     return static_cast<int16_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)));
@@ -141,6 +162,13 @@ void CFilterCoefficients::setTolvinIIRFileName(const char* path) {
     if (!valid) {
         // Nothing half-loaded: the rate passes its signal through, as for a missing file.
         MsgBoxf("Invalid Tolvin filter coefficients file: %s", path);
+        setFilterSizeA(rate, 0);
+        setFilterSizeB(rate, 0);
+        return;
+    }
+    if (!isStableRecursion(a.data(), nA)) {
+        // Its output would grow without bound; the rate passes its signal through instead.
+        MsgBoxf("Unstable filter in Tolvin filter coefficients file, not used: %s", path);
         setFilterSizeA(rate, 0);
         setFilterSizeB(rate, 0);
         return;

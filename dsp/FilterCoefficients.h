@@ -31,6 +31,10 @@ public:
     // The rate a Tolvin file path names, 0 when it names none.
     static float rateFromPath(const char* path);
 
+    // True when the recursion y[n] = ... - a1 y[n-1] - ... - aN y[n-N] (a0 = 1 implied, `a`
+    // holding a1..aN) decays: every pole strictly inside the unit circle (Schur-Cohn step-down).
+    static bool isStableRecursion(const float* a, int count);
+
     // The most coefficients of one kind a Tolvin file may hold; the recursive filters keep
     // 1024 samples of history.
     static constexpr int kMaxTolvinCount = 1024;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <complex>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -105,21 +106,24 @@ TEST(TolvinFile, GoodFilesLoadBBeforeAUnderTheirRates) {
     MessageCapture messages;
     CFilterCoefficients set;
     set.setTolvinIIRFileName(
-        dir.write("w48", tolvin({0.5f, 0.25f, -0.125f}, {-0.5f, 2.0f})).c_str());
+        dir.write("w48", tolvin({0.5f, 0.25f, -0.125f}, {-0.5f, 0.25f})).c_str());
     ASSERT_EQ(set.getFilterSizeA(48000.0f), 2);
     ASSERT_EQ(set.getFilterSizeB(48000.0f), 3);
     EXPECT_EQ(arrayOf(set.getCoefficientsB(48000.0f), 3),
               (std::vector<float>{0.5f, 0.25f, -0.125f}));
-    EXPECT_EQ(arrayOf(set.getCoefficientsA(48000.0f), 2), (std::vector<float>{-0.5f, 2.0f}));
+    EXPECT_EQ(arrayOf(set.getCoefficientsA(48000.0f), 2), (std::vector<float>{-0.5f, 0.25f}));
 
-    // Trailing bytes are ignored; the largest counts load in full.
+    // Trailing bytes are ignored; the largest counts load in full (feedback small enough to be
+    // stable: the magnitudes sum to less than 1).
     const std::vector<float> many = noise(1024, 2);
+    const std::vector<float> feedback = noise(1024, 4, 0.0009f);
     set.setTolvinIIRFileName(dir.write("W96", tolvin({2.0f}, {0.25f}) + "trailing").c_str());
-    set.setTolvinIIRFileName(dir.write("W192", tolvin(many, many)).c_str());
+    set.setTolvinIIRFileName(dir.write("W192", tolvin(many, feedback)).c_str());
     EXPECT_EQ(set.getFilterSizeB(48000.0f), 3);
     EXPECT_EQ(set.getFilterSizeB(96000.0f), 1);
     EXPECT_EQ(set.getCoefficientsB(96000.0f)[0], 2.0f);
-    EXPECT_EQ(arrayOf(set.getCoefficientsA(192000.0f), 1024), many);
+    EXPECT_EQ(arrayOf(set.getCoefficientsB(192000.0f), 1024), many);
+    EXPECT_EQ(arrayOf(set.getCoefficientsA(192000.0f), 1024), feedback);
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(set.getFilterSizeB(44100.0f), 0);
     EXPECT_EQ(set.getCoefficientsB(44100.0f), nullptr);
@@ -176,6 +180,89 @@ TEST(TolvinFile, BrokenMissingAndUnnamedFilesLoadNothingAndSaySo) {
               (std::vector<std::string>{
                   "Failed to open Tolvin filter coefficients file: " + missing,
                   "No sampling rate in the name of Tolvin filter coefficients file: " + unnamed}));
+}
+
+// The feedback coefficients a1..aN of the recursion whose poles are given, expanded from
+// (1 - p1 z^-1)(1 - p2 z^-1)... in double: an independent statement of where the poles are.
+std::vector<float> feedbackWithPoles(const std::vector<std::complex<double>>& poles) {
+    std::vector<std::complex<double>> c{1.0};
+    for (const auto& p : poles) {
+        c.push_back(0.0);
+        for (size_t i = c.size() - 1; i > 0; --i)
+            c[i] -= p * c[i - 1];
+    }
+    std::vector<float> a;
+    for (size_t i = 1; i < c.size(); ++i)
+        a.push_back(static_cast<float>(c[i].real()));
+    return a;
+}
+
+// A pole pair at radius r and angle w, and n such pairs spread over the circle.
+std::vector<std::complex<double>> pair(double r, double w) {
+    return {std::polar(r, w), std::polar(r, -w)};
+}
+std::vector<std::complex<double>> pairs(int n, double r) {
+    std::vector<std::complex<double>> poles;
+    for (int k = 0; k < n; ++k)
+        for (const auto& p : pair(r, kPi * (k + 0.5) / n))
+            poles.push_back(p);
+    return poles;
+}
+
+// A recursion that would grow without bound is refused with a notice naming the file, and the
+// rate then passes its signal through; every decaying one loads as it is.
+TEST(TolvinFile, UnstableRecursionIsRefused) {
+    using Poles = std::vector<std::complex<double>>;
+    std::vector<std::complex<double>> mixed = pairs(8, 0.95);
+    mixed.push_back(1.002);
+    const struct {
+        const char* name;
+        std::vector<float> a;
+        bool stable;
+    } cases[] = {
+        {"none-W48", {}, true},
+        {"pole-0.5-W48", feedbackWithPoles(Poles{0.5}), true},
+        {"pole-minus-0.999-W48", feedbackWithPoles(Poles{-0.999}), true},
+        {"zero-feedback-W48", {0.0f, 0.0f, 0.0f}, true},
+        {"trailing-zeros-W48", {-0.5f, 0.0f, 0.0f}, true},
+        {"pair-0.99-W48", feedbackWithPoles(pair(0.99, 0.3)), true},
+        {"sixteen-poles-0.95-W48", feedbackWithPoles(pairs(8, 0.95)), true},
+        // b = [1], a = [-2]: the output doubles every sample.
+        {"pole-2-W48", {-2.0f}, false},
+        {"pole-on-circle-W48", feedbackWithPoles(Poles{1.0}), false},
+        {"pole-minus-1-W48", feedbackWithPoles(Poles{-1.0}), false},
+        {"pair-1.01-W48", feedbackWithPoles(pair(1.01, 0.3)), false},
+        {"pair-on-circle-W48", feedbackWithPoles(pair(1.0, 1.2)), false},
+        {"one-of-seventeen-outside-W48", feedbackWithPoles(mixed), false},
+        {"huge-W48", {1e30f, -1e30f}, false},
+    };
+    TempDirectory dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MessageCapture messages;
+        CFilterCoefficients set;
+        const std::string path = dir.write(c.name, tolvin({0.5f, 0.25f}, c.a));
+        set.setTolvinIIRFileName(path.c_str());
+        CIIRFilter filter;
+        filter.setCoefficients(&set);
+        filter.setSamplingRate(48000.0f);
+        const std::vector<float> x = noise(4096, 5);
+        const std::vector<float> y = run(filter, x);
+        if (c.stable) {
+            EXPECT_TRUE(messages.messages.empty());
+            EXPECT_EQ(set.getFilterSizeA(48000.0f), static_cast<int>(c.a.size()));
+            EXPECT_EQ(set.getFilterSizeB(48000.0f), 2);
+            for (float v : y)
+                ASSERT_LT(std::fabs(v), 100.0f);
+        } else {
+            EXPECT_EQ(messages.messages,
+                      std::vector<std::string>{
+                          "Unstable filter in Tolvin filter coefficients file, not used: " + path});
+            EXPECT_EQ(set.getFilterSizeA(48000.0f), 0);
+            EXPECT_EQ(set.getFilterSizeB(48000.0f), 0);
+            EXPECT_EQ(y, x);
+        }
+    }
 }
 
 // Every recursive block: the same output whatever the block lengths (one block far beyond a 16-bit
