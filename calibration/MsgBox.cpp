@@ -19,8 +19,11 @@ void MsgBox(char* message) {
     size_t length = sizeof(prefix) - 1;
     std::memcpy(line, prefix, length);
     size_t messageLength = strnlen(message, kMaxMessageLength);
-    std::memcpy(line + length, message, messageLength);
-    length += messageLength;
+    // Control characters (from a file name, say) would reach the terminal as commands.
+    for (size_t i = 0; i < messageLength; ++i) {
+        const unsigned char ch = static_cast<unsigned char>(message[i]);
+        line[length++] = ch < 0x20 || ch == 0x7f ? '?' : static_cast<char>(ch);
+    }
     line[length++] = '\n';
     // One write() call: no stdio lock, and lines of concurrent instances do not interleave.
     ssize_t written = ::write(STDERR_FILENO, line, length);

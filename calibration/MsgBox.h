@@ -1,9 +1,9 @@
 #pragma once
 
 // Error notices for the user. MsgBox never blocks and never opens a window: it writes
-// "XeTetraVST: <message>" to standard error and hands the message to the sink installed on the
-// calling thread, if any. It may be called from any thread, the audio thread included, and
-// neither allocates nor waits.
+// "XeTetraVST: <message>" to standard error (control characters shown as "?") and hands the
+// message to the sink installed on the calling thread, if any. It may be called from any thread,
+// the audio thread included, and neither allocates nor waits.
 void MsgBox(char* message);
 
 // Receives the messages that MsgBox reports on one thread while a CMessageSinkScope is alive.

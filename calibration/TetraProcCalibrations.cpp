@@ -7,26 +7,33 @@
 #include "dsp/ParaEQ3Band.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <string>
 
 namespace {
-// The lowest level a matrix coefficient is given: a coefficient of 0 has no level in dB, and
-// -120 dB is silence for any recording.
-constexpr float kSilentMatrixDb = -120.0f;
-
-// True when the message carries at least `count` arguments with the given type tags, the floats
-// among them finite.
+// True when the message carries at least `count` arguments with the given type tags.
 bool hasArguments(COSCFile& reader, const char* tags) {
     const short count = static_cast<short>(std::strlen(tags));
     if (reader.getNumValues() < count) return false;
-    for (short i = 0; i < count; ++i) {
+    for (short i = 0; i < count; ++i)
         if (reader.getValueType(i) != tags[i]) return false;
-        if (tags[i] == 'f' && !std::isfinite(reader.getFloatValue(i))) return false;
-    }
     return true;
 }
+
+// The engineering ranges of the parameters a tetraproc calibration sets, and the limits of its
+// post-matrix equaliser bands: a gain of +-24 dB is far beyond any microphone's correction, and
+// a centre above 0.49 of the lowest rate calibrations are made for (44.1 kHz) could not be kept
+// at that rate.
+constexpr float kCapsuleGainDb = 12.0f;
+constexpr float kEQGainDb = 15.0f;
+constexpr float kLowestEQFreq = 20.0f, kHighestEQFreq = 20000.0f;
+constexpr float kWidestEQOctaves = 5.0f;
+constexpr float kBandGainDb = 24.0f;
+constexpr float kLowestBandCentre = 10.0f;
+constexpr float kHighestBandCentre = 0.49f * 44100.0f;
+
 } // namespace
 
 void AXeTetra::ReadTetraProcCalibrations() {
@@ -45,11 +52,14 @@ void AXeTetra::ReadTetraProcCalibrations() {
         if (std::strstr(entry->d_name, ".tetra") == nullptr) continue;
         std::string path = directoryPath + "/" + entry->d_name;
         const std::string name = calibrationName(entry->d_name);
-        if (!isRegularFile(path)) continue;
         COSCFile reader;
-        if (!reader.openFile(&path[0])) continue;
+        if (!reader.attachFile(openCalibrationFile(path, "rb"))) continue;
         AXeTetraProgram* program = claimProgram();
         if (program == nullptr) break;
+        auto limit = [&path](float value, float lowest, float highest, const char* unit,
+                             const char* key, float shown) {
+            return limitCalibrationValue(value, lowest, highest, unit, key, shown, path);
+        };
         const int set = numPostMatrixSets;
 
         while (reader.readNextPacket()) {
@@ -68,15 +78,21 @@ void AXeTetra::ReadTetraProcCalibrations() {
                 }
             }
             if (std::strcmp(address, "lffilt/par") == 0 && hasArguments(reader, "fff")) {
-                const float f = reader.getFloatValue(0);
+                const float f = limit(reader.getFloatValue(0), kLowestEQFreq, kHighestEQFreq, "Hz",
+                                      "lffilt/par frequency", reader.getFloatValue(0));
                 const float q = reader.getFloatValue(1);
-                const float g = reader.getFloatValue(2);
-                const float freq = freq2parm(f);
+                const float octaves = std::isfinite(q)
+                                          ? static_cast<float>(hz2oct(static_cast<double>(f),
+                                                                      static_cast<double>(q * f)))
+                                          : q;
                 const float width = width2parm(
-                    static_cast<float>(hz2oct(static_cast<double>(f), static_cast<double>(q * f))));
-                const float gain = plusMinus152parm(g);
-                // A frequency without a level in the parameter range is no correction at all.
-                if (std::isfinite(freq) && std::isfinite(width) && std::isfinite(gain)) {
+                    limit(octaves, 0.0f, kWidestEQOctaves, "octaves", "lffilt/par bandwidth", q));
+                const float gain =
+                    plusMinus152parm(limit(reader.getFloatValue(2), -kEQGainDb, kEQGainDb, "dB",
+                                           "lffilt/par gain", reader.getFloatValue(2)));
+                // A value that is not a number leaves the whole correction out.
+                if (std::isfinite(f) && std::isfinite(width) && std::isfinite(gain)) {
+                    const float freq = freq2parm(f);
                     for (int c = 0; c < 4; ++c) {
                         program->values[kSlotEQFreqBase + c] = freq;
                         program->values[kSlotEQWidthBase + c] = width;
@@ -93,10 +109,14 @@ void AXeTetra::ReadTetraProcCalibrations() {
                 const int row = reader.getIntValue(0);
                 if (row >= 0 && row < 4) {
                     for (int c = 0; c < 4; ++c) {
-                        float dB =
-                            level2db(std::fabs(reader.getFloatValue(static_cast<short>(1 + c))));
-                        if (!(dB > kSilentMatrixDb)) dB = kSilentMatrixDb;
-                        program->values[kSlotCapGainBase + 4 * c + row] = plusMinus122parm(dB);
+                        const float m = reader.getFloatValue(static_cast<short>(1 + c));
+                        char key[48];
+                        std::snprintf(key, sizeof(key), "matrix/row %d capsule %d", row, c + 1);
+                        // A coefficient of 0 has no level in dB: it is limited like any other.
+                        const float dB = limit(std::isnan(m) ? m : level2db(std::fabs(m)),
+                                               -kCapsuleGainDb, kCapsuleGainDb, "dB", key, m);
+                        if (!std::isnan(dB))
+                            program->values[kSlotCapGainBase + 4 * c + row] = plusMinus122parm(dB);
                     }
                 }
             }
@@ -105,20 +125,50 @@ void AXeTetra::ReadTetraProcCalibrations() {
                 const int channel = reader.getIntValue(0);
                 if (version >= 1 && version <= 3 && hasArguments(reader, layouts[version]) &&
                     channel >= 0 && channel < 4) {
-                    float p[10];
-                    for (short i = 0; i < 10; ++i)
-                        p[i] = i + 1 < reader.getNumValues() ? reader.getFloatValue(i + 1) : 0.0f;
+                    float p[10] = {};
+                    const int bands = version == 3 ? 3 : 2;
+                    const int count = bands * 3 + (version == 1 ? 0 : 1);
+                    bool numbers = true;
+                    for (int i = 0; i < count; ++i) {
+                        const float value = reader.getFloatValue(static_cast<short>(i + 1));
+                        const int band = i / 3;
+                        char key[64];
+                        if (band == bands) {
+                            std::snprintf(key, sizeof(key), "pmfilt/par %d output gain", channel);
+                            p[i] = limit(value, -kBandGainDb, kBandGainDb, "dB", key, value);
+                        } else if (i % 3 == 0) {
+                            std::snprintf(key, sizeof(key), "pmfilt/par %d band %d frequency",
+                                          channel, band + 1);
+                            p[i] = limit(value, kLowestBandCentre, kHighestBandCentre, "Hz", key,
+                                         value);
+                        } else if (i % 3 == 2) {
+                            std::snprintf(key, sizeof(key), "pmfilt/par %d band %d gain", channel,
+                                          band + 1);
+                            p[i] = limit(value, -kBandGainDb, kBandGainDb, "dB", key, value);
+                        } else {
+                            // The band's design keeps any finite width in its stable range.
+                            std::snprintf(key, sizeof(key), "pmfilt/par %d band %d bandwidth",
+                                          channel, band + 1);
+                            p[i] = std::isfinite(value) ? value
+                                                        : limit(NAN, 0.0f, 0.0f, "", key, value);
+                        }
+                        numbers = numbers && !std::isnan(p[i]);
+                    }
+                    // An equaliser with a value that is not a number is left out; the channel
+                    // passes its signal.
                     CFilter* equaliser = nullptr;
-                    if (version == 1)
+                    if (numbers && version == 1)
                         equaliser = new CParaEQ2Band(p[0], p[1], p[2], p[3], p[4], p[5], 0.0f);
-                    else if (version == 2)
+                    else if (numbers && version == 2)
                         equaliser = new CParaEQ2Band(p[0], p[1], p[2], p[3], p[4], p[5], p[6]);
-                    else
+                    else if (numbers)
                         equaliser = new CParaEQ3Band(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7],
                                                      p[8], p[9]);
-                    equaliser->setName(name.c_str());
-                    delete postMatrixFilters[set][channel];
-                    postMatrixFilters[set][channel] = equaliser;
+                    if (equaliser != nullptr) {
+                        equaliser->setName(name.c_str());
+                        delete postMatrixFilters[set][channel];
+                        postMatrixFilters[set][channel] = equaliser;
+                    }
                 }
             }
         }

@@ -60,18 +60,33 @@ private:
 void storeFinite(AXeTetraProgram& program, int slot, float value) {
     if (std::isfinite(value)) program.values[slot] = value;
 }
+
+// The engineering ranges of the parameters a text calibration sets.
+constexpr float kCapsuleGainDb = 12.0f;
+constexpr float kEQGainDb = 15.0f;
+constexpr float kOutputGainDb = 15.0f;
+// The file's W gain is raised by 3 dB on the way in.
+constexpr float kWRaiseDb = 3.0f;
+constexpr float kLowestEQFreq = 20.0f, kHighestEQFreq = 20000.0f;
+constexpr float kWidestEQOctaves = 5.0f;
+constexpr float kLowestLFFreq = 20.0f, kHighestLFFreq = 250.0f;
 } // namespace
 
 bool AXeTetra::CalibrationsDirectoryExists() {
+    bool allMissing = true;
     for (const std::string* candidate :
          {&calibrationPaths.systemDirectory, &calibrationPaths.userDirectory}) {
         if (candidate->empty()) continue;
-        if (DIR* directory = opendir(candidate->c_str())) {
+        bool missing = false;
+        if (DIR* directory = openCalibrationsDirectory(*candidate, missing)) {
             closedir(directory);
             return true;
         }
+        allMissing = allMissing && missing;
     }
-    MsgBoxf("Calibrations directory (%s) not found", calibrationPaths.systemDirectory.c_str());
+    // A directory that is there but unreadable has been named already; "not found" would mislead.
+    if (allMissing)
+        MsgBoxf("Calibrations directory (%s) not found", calibrationPaths.systemDirectory.c_str());
     return false;
 }
 
@@ -94,63 +109,99 @@ void AXeTetra::ReadCalibrations() {
             continue;
         const std::string path = calibrationsDirectory + "/" + entryName;
         const std::string name = calibrationName(entryName);
-        FILE* file = openRegularFile(path, "r");
+        FILE* file = openCalibrationFile(path, "r");
         if (file == nullptr) continue;
-        AXeTetraProgram* program = claimProgram();
-        if (program == nullptr) {
+        if (numPrograms >= kNumPrograms) {
             std::fclose(file);
             break;
         }
+        if (!skipByteOrderMark(file, path)) {
+            std::fclose(file);
+            continue;
+        }
+        AXeTetraProgram* program = claimProgram();
         program->setName(name.c_str());
         program->values[kSlotGainsLinked] = 0.0f;
         program->values[kSlotLocked] = 0.0f;
         program->values[kSlotCalibration] = 0.0f;
 
         CTextCalibrationReader reader(file);
+        // Every value is limited to what its parameter can express; see limitCalibrationValue.
+        auto limit = [&path](float value, float lowest, float highest, const char* unit,
+                             const char* key, float shown) {
+            return limitCalibrationValue(value, lowest, highest, unit, key, shown, path);
+        };
+        auto dB = [&limit](float value, float range, const char* key) {
+            return limit(value, -range, range, "dB", key, value);
+        };
         float v[4];
         if (reader.find("sens")) {
             const int n = std::sscanf(reader.line, "sens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
             for (int c = 0; c < n; ++c)
-                storeFinite(*program, kSlotCapGainBase + 4 * c, plusMinus122parm(v[c]));
+                storeFinite(*program, kSlotCapGainBase + 4 * c,
+                            plusMinus122parm(dB(v[c], kCapsuleGainDb, "sens")));
         }
         if (reader.find("vsens")) {
             const int n = std::sscanf(reader.line, "vsens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
-            for (int c = 0; c < n; ++c)
+            for (int c = 0; c < n; ++c) {
+                const float gain = plusMinus122parm(dB(v[c], kCapsuleGainDb, "vsens"));
                 for (int k = 1; k < 4; ++k)
-                    storeFinite(*program, kSlotCapGainBase + 4 * c + k, plusMinus122parm(v[c]));
+                    storeFinite(*program, kSlotCapGainBase + 4 * c + k, gain);
+            }
         }
         if (reader.find("EQ")) {
             const int n = std::sscanf(reader.line, "EQ %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
             for (int c = 0; c < n; ++c)
-                storeFinite(*program, kSlotEQGainBase + c, plusMinus152parm(v[c]));
+                storeFinite(*program, kSlotEQGainBase + c,
+                            plusMinus152parm(dB(v[c], kEQGainDb, "EQ")));
         }
         if (reader.find("EQfreq")) {
             const int n =
                 std::sscanf(reader.line, "EQfreq %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
-            for (int c = 0; c < n; ++c)
-                storeFinite(*program, kSlotEQFreqBase + c, v[c] == 0.0f ? 0.0f : freq2parm(v[c]));
+            for (int c = 0; c < n; ++c) {
+                // 0 stands for the lowest frequency.
+                if (v[c] == 0.0f) {
+                    storeFinite(*program, kSlotEQFreqBase + c, 0.0f);
+                    continue;
+                }
+                const float hz = limit(v[c], kLowestEQFreq, kHighestEQFreq, "Hz", "EQfreq", v[c]);
+                storeFinite(*program, kSlotEQFreqBase + c, freq2parm(hz));
+            }
         }
         if (reader.find("EQbw")) {
             const int n = std::sscanf(reader.line, "EQbw %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
             for (int c = 0; c < n; ++c) {
+                if (v[c] == 0.0f) {
+                    storeFinite(*program, kSlotEQWidthBase + c, 0.0f);
+                    continue;
+                }
                 const float centre = oneMAXFREQConvert(program->values[kSlotEQFreqBase + c]);
-                const float width =
-                    v[c] == 0.0f ? 0.0f : width2parm(static_cast<float>(hz2oct(centre, v[c])));
-                storeFinite(*program, kSlotEQWidthBase + c, width);
+                // An infinite bandwidth is the widest band, not a width of 0.
+                const float octaves =
+                    std::isfinite(v[c]) ? static_cast<float>(hz2oct(centre, v[c])) : v[c];
+                storeFinite(
+                    *program, kSlotEQWidthBase + c,
+                    width2parm(limit(octaves, 0.0f, kWidestEQOctaves, "octaves", "EQbw", v[c])));
             }
         }
-        if (reader.find("W") && std::sscanf(reader.line, "W %f", &v[0]) == 1)
-            storeFinite(*program, kSlotOutputGainBase + 0, plusMinus152parm(v[0] + 3.0f));
+        if (reader.find("W") && std::sscanf(reader.line, "W %f", &v[0]) == 1) {
+            const float gain =
+                limit(v[0], -kOutputGainDb - kWRaiseDb, kOutputGainDb - kWRaiseDb, "dB", "W", v[0]);
+            storeFinite(*program, kSlotOutputGainBase + 0, plusMinus152parm(gain + kWRaiseDb));
+        }
         static const char* const axisKeys[] = {"X", "Y", "Z"};
         static const char* const axisFormats[] = {"X %f", "Y %f", "Z %f"};
         for (int k = 1; k < 4; ++k)
             if (reader.find(axisKeys[k - 1]) &&
                 std::sscanf(reader.line, axisFormats[k - 1], &v[0]) == 1)
-                storeFinite(*program, kSlotOutputGainBase + k, plusMinus152parm(v[0]));
+                storeFinite(*program, kSlotOutputGainBase + k,
+                            plusMinus152parm(dB(v[0], kOutputGainDb, axisKeys[k - 1])));
         if (reader.find("LF")) {
             const int n = std::sscanf(reader.line, "LF %f %f", &v[0], &v[1]);
-            if (n >= 1) storeFinite(*program, kSlotLFCutFreq, lowfreq2parm(v[0]));
-            if (n >= 2) storeFinite(*program, kSlotLFBoostFreq, lowfreq2parm(v[1]));
+            for (int i = 0; i < n; ++i)
+                storeFinite(
+                    *program, i == 0 ? kSlotLFCutFreq : kSlotLFBoostFreq,
+                    lowfreq2parm(limit(v[i], kLowestLFFreq, kHighestLFFreq, "Hz", "LF", v[i])));
         }
 
         // The coefficient-file lines, after which the set of four IIR filters is built.

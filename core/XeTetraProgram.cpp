@@ -1,6 +1,6 @@
 #include "core/XeTetraProgram.h"
 
-#include <cstring>
+#include "vst/AEffect.h"
 
 AXeTetraProgram::AXeTetraProgram() {
     for (float& value : values)
@@ -16,7 +16,5 @@ AXeTetraProgram::AXeTetraProgram() {
 }
 
 void AXeTetraProgram::setName(const char* newName) {
-    size_t length = newName == nullptr ? 0 : strnlen(newName, kMaxNameLength);
-    if (length > 0) std::memcpy(name, newName, length);
-    name[length] = '\0';
+    vst_strncpy(name, newName, kNameSize);
 }

@@ -7,7 +7,8 @@ class AXeTetraProgram {
 public:
     AXeTetraProgram();
 
-    // Copies at most kMaxNameLength characters; a null name leaves it empty.
+    // Copies at most kMaxNameLength bytes, never half a UTF-8 character; a null name leaves it
+    // empty.
     void setName(const char* newName);
 
     static constexpr int kNameSize = 24;

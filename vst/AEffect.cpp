@@ -19,5 +19,25 @@ void vst_strncpy(char* destination, const char* source, int size) {
             ++length;
         }
     }
+    // Only a full field can have been cut.
+    if (length == size - 1) length = utf8CompleteLength(destination, length);
     destination[length] = '\0';
+}
+
+int utf8CompleteLength(const char* text, int length) {
+    int start = length;
+    int continuation = 0;
+    while (continuation < 3 && start > 0 &&
+           (static_cast<unsigned char>(text[start - 1]) & 0xc0) == 0x80) {
+        --start;
+        ++continuation;
+    }
+    if (start == 0) return length;
+    const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+    const int needed = lead >= 0xf8   ? 0
+                       : lead >= 0xf0 ? 4
+                       : lead >= 0xe0 ? 3
+                       : lead >= 0xc0 ? 2
+                                      : 0;
+    return needed > continuation + 1 ? start - 1 : length;
 }

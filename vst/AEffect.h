@@ -113,5 +113,11 @@ struct ERect {
     VstInt16 right;
 };
 
-// Copies at most size - 1 characters of source and always terminates (size > 0).
+// Copies at most size - 1 bytes of source and always terminates (size > 0). A UTF-8 character
+// that would be cut at the end of the field is left out whole.
 void vst_strncpy(char* destination, const char* source, int size);
+
+// The length of text[0..length) without a UTF-8 character cut short at its end: the bytes of an
+// incomplete sequence there are left out; anything else (ASCII, whole characters, bytes that are
+// not UTF-8 at all) is kept.
+int utf8CompleteLength(const char* text, int length);

@@ -166,8 +166,8 @@ TEST(TetraProcCalibrations, IncompleteAndHostileFilesGiveSafePrograms) {
     auto processor = calibrations.load();
     ASSERT_EQ(nameOf(*processor, 2), "Partial");
     const float* v = processor->programs[2].values;
-    // A zero coefficient is silence (-120 dB); a NaN one leaves the default.
-    EXPECT_EQ(v[kSlotCapGainBase + 0], plusMinus122parm(-120.0f));
+    // A zero coefficient is limited to the lowest gain (-12 dB); a NaN one leaves the default.
+    EXPECT_EQ(v[kSlotCapGainBase + 0], 0.0f);
     EXPECT_EQ(v[kSlotCapGainBase + 1], 0.5f);
     for (int k = 0; k < 4; ++k)
         ASSERT_NE(processor->postMatrixFilters[3][k], nullptr);

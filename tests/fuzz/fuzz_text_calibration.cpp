@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a text calibration file in an otherwise ordinary calibrations
 // directory, whose companion directory holds valid coefficient files for 48 kHz. The processor
-// must import it in bounds and leak nothing, and every program must then give finite parameter
-// values and finite audio.
+// must import it in bounds and leak nothing, and every program must then give parameter values
+// in 0..1 and finite audio.
 
 #include "core/XeTetra.h"
 
@@ -53,8 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Programs 0 and 1 are the factory ones; their correction designs only cost time here.
     for (int program = 2; program < 8; ++program) {
         processor.setProgram(program);
-        for (int index = 0; index < 46; ++index)
-            if (!std::isfinite(processor.getParameter(index))) __builtin_trap();
+        // Whatever the file says, a calibration's values stay within what the host may see.
+        for (int index = 0; index < 46; ++index) {
+            const float value = processor.getParameter(index);
+            if (!(value >= 0.0f && value <= 1.0f)) __builtin_trap();
+        }
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 64; ++i)
                 samples[k][i] = (i == 3) ? 1.0f : 0.0f;
