@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-// Exit codes of every subcommand.
-enum { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
+// Exit codes of every subcommand. kExitEndedEarly: converted, but an input held fewer frames
+// than its header announced (the output has what was there).
+enum { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2, kExitEndedEarly = 3 };
 
 // One option a subcommand accepts, as its help shows it: "--name <argument>  help [default]".
 struct COptionSpec {

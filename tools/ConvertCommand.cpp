@@ -6,6 +6,7 @@
 #include "tools/DeferredSignals.h"
 #include "tools/Orientation.h"
 #include "tools/OutputFile.h"
+#include "tools/PrintableText.h"
 #include "tools/ProcessorSetup.h"
 #include "tools/SoundFile.h"
 
@@ -53,7 +54,8 @@ int runConvert(int argc, char** argv) {
         {"bits", "<16|24|32|float>", "output sample format (flac holds 16 or 24)",
          "the input's when the type holds it, else 24"},
         {"block", "<frames>", "frames per processing block, 1 to 1048576", "4096"},
-        {"force", nullptr, "replace an existing output file", nullptr},
+        {"force", nullptr, "replace an existing output file (a regular file with no other links)",
+         nullptr},
         {"quiet", nullptr, "no progress bar and no summary", nullptr},
     };
     CCommandLine line(
@@ -62,7 +64,8 @@ int runConvert(int argc, char** argv) {
         "4-channel file, two stereo files (capsules 1-2, 3-4) or four mono files (capsules 1 to "
         "4),\n"
         "of equal rate and length. The output has the input's length and alignment: the delay of\n"
-        "a correction filter set is compensated.",
+        "a correction filter set is compensated. An input that ends before its header says is\n"
+        "converted as far as it goes, with a warning and exit status 3.",
         specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
@@ -159,7 +162,9 @@ int runConvert(int argc, char** argv) {
                                                    " Hz differs from " +
                                                    std::to_string(first.samplerate) + " Hz of " +
                                                    inputs[0].path());
-        if (info.frames != first.frames)
+        // A shorter input that ends before its header says is converted as far as it goes.
+        const CSoundFile& shorter = info.frames < first.frames ? inputs[f] : inputs[0];
+        if (info.frames != first.frames && shorter.missingBytes() == 0)
             return fileError(inputs[f].path(),
                              "length " + std::to_string(info.frames) + " frames differs from " +
                                  std::to_string(first.frames) + " frames of " + inputs[0].path());
@@ -220,7 +225,28 @@ int runConvert(int argc, char** argv) {
     if (converter.clippedSamples() > 0)
         std::fprintf(stderr, "xetetra: warning: %s: %lld samples clipped at full scale\n",
                      outputPath.c_str(), converter.clippedSamples());
-    if (quiet) return kExitSuccess;
+    // An input that ends early is converted as far as it goes, and says so in its exit status.
+    int result = kExitSuccess;
+    for (int f = 0; f < inputCount; ++f) {
+        if (inputs[f].missingBytes() == 0) continue;
+        std::fprintf(stderr,
+                     "xetetra: warning: %s: ends early: its header announces %lld bytes more "
+                     "than the file holds; converted the %lld frames it has\n",
+                     inputs[f].path().c_str(), inputs[f].missingBytes(),
+                     static_cast<long long>(inputs[f].info().frames));
+        result = kExitEndedEarly;
+    }
+    if (!converter.endedEarly().empty()) {
+        const std::string& reason = converter.endedEarlyReason();
+        std::fprintf(stderr,
+                     "xetetra: warning: %s: ends early: %lld of the %lld frames its header "
+                     "announces could be read%s%s%s; converted those\n",
+                     converter.endedEarly().c_str(), converter.endedEarlyAt(),
+                     converter.announcedFrames(), reason.empty() ? "" : " (", reason.c_str(),
+                     reason.empty() ? "" : ")");
+        result = kExitEndedEarly;
+    }
+    if (quiet) return result;
     const double duration = static_cast<double>(converter.frames()) / source.samplerate;
     const std::string sampleFormat = sampleFormatName(format.format);
     std::printf("%s: %.3f s at %d Hz, %s %s%s, %s\n", outputPath.c_str(), duration,
@@ -228,7 +254,8 @@ int runConvert(int argc, char** argv) {
                 sampleFormat == "float" ? "" : "-bit",
                 settings.ambix ? "ambiX (W Y Z X, SN3D)" : "FuMa (W X Y Z)");
     std::printf("  program %d \"%s\", post-matrix set \"%s\", latency %ld samples compensated\n",
-                setup.programNumber(), programName.c_str(), postMatrixSet.c_str(), latency);
+                setup.programNumber(), terminalText(programName).c_str(),
+                terminalText(postMatrixSet).c_str(), latency);
     if (!settings.orientation.isIdentity())
         std::printf("  orientation: %s\n", settings.orientation.describe().c_str());
     const char* const names[2][4] = {{"W", "X", "Y", "Z"}, {"W", "Y", "Z", "X"}};
@@ -238,5 +265,5 @@ int runConvert(int argc, char** argv) {
                     decibels(converter.peak(k)).c_str());
     std::printf("\n  speed: %.1fx real time (%.2f s)\n", seconds > 0.0 ? duration / seconds : 0.0,
                 seconds);
-    return kExitSuccess;
+    return result;
 }

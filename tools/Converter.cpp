@@ -19,6 +19,10 @@ CConverter::CConverter(CSoundFile* inputFiles, int count, const std::vector<AXeT
                        CSoundFile& outputFile, const CSettings& chosen)
     : inputs(inputFiles), inputCount(count), processors(chain), output(outputFile),
       settings(chosen), total(inputFiles[0].info().frames), latency(0), blocks(kBlocksInFlight) {
+    // Inputs of different lengths arrive only when the shorter ones end early.
+    for (int f = 1; f < count; ++f)
+        total = std::min(total, static_cast<long long>(inputFiles[f].info().frames));
+    inputEnd = total;
     for (AXeTetra* processor : processors)
         latency += processor->GetPostMatrixLatency();
     for (size_t k = 0; k <= processors.size(); ++k)
@@ -40,32 +44,49 @@ void CConverter::abortAll() {
 
 bool CConverter::fill(CBlock& block) {
     // The input, then zeros until the delayed tail has come out.
-    const long long wanted = total + latency - fed;
+    const long long wanted = inputEnd + latency - fed;
     block.frames = static_cast<long>(wanted < settings.block ? wanted : settings.block);
-    const long long left = total - fed;
+    const long long left = inputEnd - fed;
     const long fromFile = static_cast<long>(left <= 0             ? 0
                                             : left < block.frames ? left
                                                                   : block.frames);
+    long present = fromFile;
     int capsule = 0;
     for (int f = 0; f < inputCount && fromFile > 0; ++f) {
         const int channels = inputs[f].info().channels;
-        const sf_count_t got =
+        sf_count_t got =
             sf_readf_float(inputs[f].handle(), readBuffer.get(), static_cast<sf_count_t>(fromFile));
+        if (got < 0) got = 0;
         if (got != fromFile) {
-            readFailedFile = inputs[f].path();
-            readFailure = "read failed after " + std::to_string(fed + (got > 0 ? got : 0)) +
-                          " frames: " + inputs[f].error();
-            return false;
+            if (inputs[f].systemFailure()) {
+                readFailedFile = inputs[f].path();
+                readFailure = "read failed after " + std::to_string(fed + got) +
+                              " frames: " + inputs[f].error();
+                return false;
+            }
+            // The file ends before its header said: what came is converted.
+            if (earlyFile.empty()) {
+                earlyFile = inputs[f].path();
+                earlyAt = fed + got;
+                if (sf_error(inputs[f].handle()) != SF_ERR_NO_ERROR)
+                    earlyReason = inputs[f].error();
+            }
+            present = std::min(present, static_cast<long>(got));
         }
         for (int ch = 0; ch < channels; ++ch, ++capsule) {
             float* to = block.samples[capsule].get();
             const float* from = readBuffer.get() + ch;
-            for (long i = 0; i < fromFile; ++i)
+            for (long i = 0; i < got; ++i)
                 to[i] = from[i * channels];
         }
     }
+    if (present < fromFile) {
+        inputEnd = fed + present;
+        const long long rest = inputEnd + latency - fed;
+        block.frames = static_cast<long>(rest < settings.block ? rest : settings.block);
+    }
     for (std::unique_ptr<float[]>& channel : block.samples)
-        std::fill(channel.get() + fromFile, channel.get() + block.frames, 0.0f);
+        std::fill(channel.get() + present, channel.get() + block.frames, 0.0f);
     block.skip = skipLeft < block.frames ? skipLeft : block.frames;
     skipLeft -= block.skip;
     fed += block.frames;
@@ -73,7 +94,7 @@ bool CConverter::fill(CBlock& block) {
 }
 
 void CConverter::readBlocks() {
-    while (fed < total + latency) {
+    while (fed < inputEnd + latency) {
         const int index = empty.pop();
         if (index < 0) return;
         if (!fill(blocks[static_cast<size_t>(index)])) {

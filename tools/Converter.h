@@ -15,7 +15,9 @@ class CSoundFile;
 // processor and writing on threads of their own, so that a machine's cores share the work.
 // Memory is a few blocks whatever the length. The processors' delay is compensated: the first
 // `latency` output frames are dropped and as many zero frames are fed after the input, so the
-// output has the input's length and alignment.
+// output has the input's length and alignment. An input that ends before the frames its header
+// announced (without a read error) ends the input there: what came is converted, and the
+// converter tells where.
 class CConverter {
 public:
     struct CSettings {
@@ -38,6 +40,13 @@ public:
     // Peak magnitude of each output channel, in output order.
     float peak(int channel) const { return peaks[channel]; }
     long long clippedSamples() const { return clipped; }
+    // The first input that ended early, the frames it gave and the frames announced; empty when
+    // every input gave what it announced.
+    const std::string& endedEarly() const { return earlyFile; }
+    long long endedEarlyAt() const { return earlyAt; }
+    long long announcedFrames() const { return total; }
+    // libsndfile's word on why it stopped, if it gave one.
+    const std::string& endedEarlyReason() const { return earlyReason; }
 
 private:
     struct CBlock {
@@ -71,6 +80,9 @@ private:
     bool interrupted = false; // by the writer, which watches for signals
 
     // Reader state.
+    long long inputEnd = 0; // total, or where an input ended early
+    std::string earlyFile, earlyReason;
+    long long earlyAt = 0;
     long long fed = 0;
     long skipLeft = 0;
     std::unique_ptr<float[]> readBuffer;

@@ -29,7 +29,8 @@ int runGenerate(int argc, char** argv) {
         {"rate", "<hz>", "sample rate", "48000"},
         {"type", "<wav|caf|w64|flac>", "output file type", "from the output name"},
         {"bits", "<16|24|32|float>", "sample format", "24"},
-        {"force", nullptr, "replace an existing output file", nullptr},
+        {"force", nullptr, "replace an existing output file (a regular file with no other links)",
+         nullptr},
     };
     CCommandLine line(
         "generate", "[options] OUTPUT",

@@ -234,6 +234,26 @@ std::unique_ptr<AXeTetra> CProcessorSetup::build(const CCommandLine& line, float
             return nullptr;
         }
         processor->setParameter(static_cast<VstInt32>(index), setting.second);
+        // A filter number that names no set selects nothing; the run would silently use the
+        // program's set instead.
+        if (index == kPreMatrixFilter || index == kPostMatrixFilter) {
+            const int wanted = oneMAXFILTERConvert(setting.second);
+            const bool post = index == kPostMatrixFilter;
+            const int selected =
+                post ? processor->GetCoincidenceFilter() : processor->GetCapCompFilter();
+            if (selected != wanted) {
+                char value[32];
+                std::snprintf(value, sizeof(value), "%g", static_cast<double>(setting.second));
+                std::string message = "--set " + setting.first + "=" + value + ": there is no " +
+                                      (post ? "post" : "pre") + "-matrix set " +
+                                      std::to_string(wanted);
+                if (post)
+                    message +=
+                        ", only 0 to " + std::to_string(processor->GetNumPostMatrixSets() - 1);
+                status = line.usageError(message);
+                return nullptr;
+            }
+        }
     }
     return processor;
 }

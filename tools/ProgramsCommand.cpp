@@ -2,6 +2,7 @@
 
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
+#include "tools/PrintableText.h"
 #include "tools/ProcessorSetup.h"
 
 #include <cmath>
@@ -75,24 +76,6 @@ std::string lfText(const CProgramSummary& s) {
     return s.lf ? "on " + format("cut %.1f Hz, boost %.1f Hz", s.lfCut, s.lfBoost) : "off";
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        const unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 std::string jsonNumber(float value) {
     // JSON has no infinity; a calibration can store values whose conversion overflows.
     if (!std::isfinite(value)) return "null";
@@ -101,22 +84,29 @@ std::string jsonNumber(float value) {
     return text;
 }
 
+// The text padded with spaces to `width` characters on the terminal.
+std::string padded(const std::string& text, size_t width) {
+    const size_t shown = displayWidth(text);
+    return shown >= width ? text : text + std::string(width - shown, ' ');
+}
+
 void printTable(const CProgramSummary* programs) {
+    // Names come from file names: shown escaped, aligned by the characters they take up.
+    std::string names[kNumPrograms], sets[kNumPrograms];
     size_t nameWidth = 4, setWidth = 15;
     for (int i = 0; i < kNumPrograms; ++i) {
-        if (programs[i].name.size() > nameWidth) nameWidth = programs[i].name.size();
-        if (programs[i].postMatrixSetName.size() > setWidth)
-            setWidth = programs[i].postMatrixSetName.size();
+        names[i] = terminalText(programs[i].name);
+        sets[i] = terminalText(programs[i].postMatrixSetName);
+        if (displayWidth(names[i]) > nameWidth) nameWidth = displayWidth(names[i]);
+        if (displayWidth(sets[i]) > setWidth) setWidth = displayWidth(sets[i]);
     }
-    std::printf("%-2s  %-*s  %-*s  %7s  %-6s  %-30s  %s\n", "#", static_cast<int>(nameWidth),
-                "Name", static_cast<int>(setWidth), "Post-matrix set", "Latency", "Matrix", "LF",
-                "EQ");
+    std::printf("%-2s  %s  %s  %7s  %-6s  %-30s  %s\n", "#", padded("Name", nameWidth).c_str(),
+                padded("Post-matrix set", setWidth).c_str(), "Latency", "Matrix", "LF", "EQ");
     for (int i = 0; i < kNumPrograms; ++i) {
         const CProgramSummary& s = programs[i];
-        std::printf("%-2d  %-*s  %-*s  %7ld  %-6s  %-30s  %s\n", s.index,
-                    static_cast<int>(nameWidth), s.name.c_str(), static_cast<int>(setWidth),
-                    s.postMatrixSetName.c_str(), s.latency, s.matrix ? "on" : "off",
-                    lfText(s).c_str(), eqText(s).c_str());
+        std::printf("%-2d  %s  %s  %7ld  %-6s  %-30s  %s\n", s.index,
+                    padded(names[i], nameWidth).c_str(), padded(sets[i], setWidth).c_str(),
+                    s.latency, s.matrix ? "on" : "off", lfText(s).c_str(), eqText(s).c_str());
     }
 }
 

@@ -19,7 +19,8 @@ int runResponse(int argc, char** argv) {
         {"rate", "<hz>", "sample rate the processor runs at, 1000 to 768000", "48000"},
         {"csv", nullptr,
          "write the numbers as CSV instead of a PNG plot (OUTPUT - for standard output)", nullptr},
-        {"force", nullptr, "replace an existing output file", nullptr},
+        {"force", nullptr, "replace an existing output file (a regular file with no other links)",
+         nullptr},
     };
     CCommandLine line(
         "response", "[options] OUTPUT",

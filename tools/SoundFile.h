@@ -15,7 +15,8 @@ public:
     CSoundFile(const CSoundFile&) = delete;
     CSoundFile& operator=(const CSoundFile&) = delete;
 
-    // Opens a file for reading; reports and answers false when libsndfile cannot read it.
+    // Opens a regular file for reading; reports and answers false for anything else (without
+    // opening a FIFO or a device) and when libsndfile cannot read it.
     bool openForReading(const std::string& path);
     // Opens an already created file descriptor for writing; the descriptor stays open.
     bool openForWriting(int fd, const std::string& name, SF_INFO& format);
@@ -27,6 +28,11 @@ public:
     const std::string& path() const { return name; }
     // libsndfile's text for this file's last error.
     std::string error() const;
+    // A system error (not just the end of the file) happened in reading or writing.
+    bool systemFailure() const;
+    // Bytes of samples an input's header announces beyond the end of the file; libsndfile reads
+    // such an input up to where it ends.
+    long long missingBytes() const { return missing; }
 
 private:
     SNDFILE* file = nullptr;
@@ -34,6 +40,7 @@ private:
     std::string name;
     std::unique_ptr<CBufferedIO> io;
     int ownDescriptor = -1; // of an input, opened here
+    long long missing = 0;
 };
 
 // The output file types by name: wav, amb, caf, w64, flac.

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -42,17 +43,28 @@ struct RunResult {
     std::string err;
 };
 
+// How a program is run: fileSizeLimit (bytes, when positive) runs it under RLIMIT_FSIZE, so
+// that a write fails as on a full disk; uid (when not negative) runs it as that user (and group);
+// timeoutSeconds (when positive) kills it with SIGALRM should it hang; pipeInput gives it a pipe
+// as standard input whose writer stays open and silent.
+struct RunOptions {
+    long fileSizeLimit = -1;
+    int uid = -1;
+    unsigned timeoutSeconds = 0;
+    bool pipeInput = false;
+};
+
 // Runs the program with the arguments in `directory`, standard output and error captured.
-// A positive fileSizeLimit (bytes) runs it under RLIMIT_FSIZE, so that a write fails as on a
-// full disk.
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& directory, long fileSizeLimit = -1) {
+                            const std::string& directory, const RunOptions& options) {
     RunResult result;
     char outName[] = "/tmp/xetetra-run-out-XXXXXX";
     char errName[] = "/tmp/xetetra-run-err-XXXXXX";
     const int outFd = mkstemp(outName);
     const int errFd = mkstemp(errName);
     if (outFd < 0 || errFd < 0) return result;
+    int input[2] = {-1, -1};
+    if (options.pipeInput && pipe(input) != 0) return result;
     std::vector<std::string> argvStrings{program};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -63,21 +75,33 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     if (pid == 0) {
         dup2(outFd, 1);
         dup2(errFd, 2);
+        if (options.pipeInput) {
+            dup2(input[0], 0);
+            close(input[1]);
+        }
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
-        if (fileSizeLimit > 0) {
+        if (options.fileSizeLimit > 0) {
             struct rlimit limit;
-            limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
-            limit.rlim_max = static_cast<rlim_t>(fileSizeLimit);
+            limit.rlim_cur = static_cast<rlim_t>(options.fileSizeLimit);
+            limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.uid >= 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.uid)) != 0 ||
+             setuid(static_cast<uid_t>(options.uid)) != 0))
+            _exit(125);
+        // The alarm outlives exec.
+        if (options.timeoutSeconds > 0) alarm(options.timeoutSeconds);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    if (options.pipeInput) close(input[0]);
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status)
                                           : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     }
+    if (options.pipeInput) close(input[1]);
     close(outFd);
     close(errFd);
     result.out = readText(outName);
@@ -87,9 +111,26 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     return result;
 }
 
+inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& directory, long fileSizeLimit = -1) {
+    RunOptions options;
+    options.fileSizeLimit = fileSizeLimit;
+    return runProgram(program, args, directory, options);
+}
+
+// The user a test that needs permissions to bite runs the tool as: nobody when the tests run as
+// root (who may read anything), else the tests' own user (-1).
+inline int unprivilegedUser() {
+    return geteuid() == 0 ? 65534 : -1;
+}
+
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory = "",
                          long fileSizeLimit = -1) {
     return runProgram(toolPath(), args, directory, fileSizeLimit);
+}
+inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory,
+                         const RunOptions& options) {
+    return runProgram(toolPath(), args, directory, options);
 }
 
 // Writes the channels interleaved; format is a libsndfile format such as

@@ -79,6 +79,10 @@ TEST_F(ConvertErrorTest, WrongCommandLinesAreUsageErrors) {
         {{"--set", "0=1.5", "in.wav", "out.wav"}, "0=1.5"},
         {{"--set", "0=nan", "in.wav", "out.wav"}, "0=nan"},
         {{"--set", "No Such Parameter=0.5", "in.wav", "out.wav"}, "No Such Parameter"},
+        // Filter numbers that name no set (3 post-matrix sets without calibrations).
+        {{"--set", "6=1", "in.wav", "out.wav"},
+         "--set 6=1: there is no post-matrix set 7, only 0 to 2"},
+        {{"--set", "PreMatrix Filter Number=0.3", "in.wav", "out.wav"}, "pre-matrix set 2"},
         {{"--order", "acn", "in.wav", "out.wav"}, "acn"},
         {{"--type", "ogg", "in.wav", "out.wav"}, "ogg"},
         {{"--bits", "8", "in.wav", "out.wav"}, "8"},
