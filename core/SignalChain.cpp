@@ -2,6 +2,90 @@
 
 #include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
+
+namespace {
+// Four planar channels from `first` to n interleaved frames; null inputs are silence.
+void gather(const float* const* in, long first, float* frames, long n) {
+    if (in == nullptr) {
+        std::memset(frames, 0, sizeof(float) * 4 * static_cast<size_t>(n));
+        return;
+    }
+    const float* c0 = in[0] + first;
+    const float* c1 = in[1] + first;
+    const float* c2 = in[2] + first;
+    const float* c3 = in[3] + first;
+    long i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = _mm_loadu_ps(c0 + i), r1 = _mm_loadu_ps(c1 + i);
+        __m128 r2 = _mm_loadu_ps(c2 + i), r3 = _mm_loadu_ps(c3 + i);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_storeu_ps(frames + 4 * i, r0);
+        _mm_storeu_ps(frames + 4 * i + 4, r1);
+        _mm_storeu_ps(frames + 4 * i + 8, r2);
+        _mm_storeu_ps(frames + 4 * i + 12, r3);
+    }
+    for (; i < n; ++i) {
+        frames[4 * i] = c0[i];
+        frames[4 * i + 1] = c1[i];
+        frames[4 * i + 2] = c2[i];
+        frames[4 * i + 3] = c3[i];
+    }
+}
+
+// Zero where a sample is NaN or infinite: x - x is 0 only for finite x.
+inline __m128 finiteOrZero(__m128 v) {
+    return _mm_and_ps(v, _mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps()));
+}
+
+// n interleaved frames to four planar channels from `first`; the host never receives a
+// non-finite sample (extreme gains can overflow to infinity).
+// Four channels to four others (which may be the same buffers, in any order), non-finite
+// samples made 0.
+void copyChannels(const float* const* in, float* const* out, long n) {
+    long i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v[4];
+        for (int k = 0; k < 4; ++k)
+            v[k] = finiteOrZero(_mm_loadu_ps(in[k] + i));
+        for (int k = 0; k < 4; ++k)
+            _mm_storeu_ps(out[k] + i, v[k]);
+    }
+    for (; i < n; ++i) {
+        float v[4];
+        for (int k = 0; k < 4; ++k)
+            v[k] = std::isfinite(in[k][i]) ? in[k][i] : 0.0f;
+        for (int k = 0; k < 4; ++k)
+            out[k][i] = v[k];
+    }
+}
+
+void scatter(const float* frames, float* const* out, long first, long n) {
+    float* c0 = out[0] + first;
+    float* c1 = out[1] + first;
+    float* c2 = out[2] + first;
+    float* c3 = out[3] + first;
+    long i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 r0 = finiteOrZero(_mm_loadu_ps(frames + 4 * i));
+        __m128 r1 = finiteOrZero(_mm_loadu_ps(frames + 4 * i + 4));
+        __m128 r2 = finiteOrZero(_mm_loadu_ps(frames + 4 * i + 8));
+        __m128 r3 = finiteOrZero(_mm_loadu_ps(frames + 4 * i + 12));
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_storeu_ps(c0 + i, r0);
+        _mm_storeu_ps(c1 + i, r1);
+        _mm_storeu_ps(c2 + i, r2);
+        _mm_storeu_ps(c3 + i, r3);
+    }
+    for (; i < n; ++i) {
+        float* channels[4] = {c0, c1, c2, c3};
+        for (int k = 0; k < 4; ++k) {
+            const float v = frames[4 * i + k];
+            channels[k][i] = std::isfinite(v) ? v : 0.0f;
+        }
+    }
+}
+} // namespace
 
 void COutputMap::apply(float* frames, long n) const {
     if (isIdentity()) return;
@@ -161,12 +245,31 @@ void CSignalChain::runChain(float* x, long n) {
     }
 }
 
+bool CSignalChain::onlyTheMatrix(const CEngineSettings& s) {
+    return !s.lfOn && !s.eqOn && (s.set <= 0 || s.setDesign == nullptr) && s.output.isIdentity();
+}
+
 void CSignalChain::process(const float* const* inputs, float* const* outputs, long n) {
     const bool haveInputs = inputs != nullptr && inputs[0] != nullptr && inputs[1] != nullptr &&
                             inputs[2] != nullptr && inputs[3] != nullptr;
     long done = 0;
     do {
         if (!fading) adopt(exchange.take());
+        if (!fading && haveInputs && current != nullptr && onlyTheMatrix(*current)) {
+            // Nothing recursive runs: the rest of the block goes straight from the inputs to the
+            // outputs, many frames to a vector.
+            const float* in[4];
+            float* out[4];
+            for (int k = 0; k < 4; ++k) {
+                in[k] = inputs[k] + done;
+                out[k] = outputs[k] + done;
+            }
+            if (current->matrixOn)
+                CABMatrix::processChannels(current->matrix, in, out, n - done, true);
+            else
+                copyChannels(in, out, n - done);
+            break;
+        }
         long m = n - done;
         if (m > kChunk) m = kChunk;
         if (fading && m > fadeLength - fadePosition) m = fadeLength - fadePosition;
@@ -174,16 +277,9 @@ void CSignalChain::process(const float* const* inputs, float* const* outputs, lo
         // All four inputs are read before any output is written: a host may hand the same
         // buffer as input of one channel and output of another.
         float* const x = frames;
-        for (long i = 0; i < m; ++i)
-            for (int k = 0; k < 4; ++k)
-                x[4 * i + k] = haveInputs ? inputs[k][done + i] : 0.0f;
+        gather(haveInputs ? inputs : nullptr, done, x, m);
         if (current != nullptr) runChain(x, m);
-        // Extreme gains can overflow to infinity; the host never receives a non-finite sample.
-        for (long i = 0; i < m; ++i)
-            for (int k = 0; k < 4; ++k) {
-                const float v = x[4 * i + k];
-                outputs[k][done + i] = std::isfinite(v) ? v : 0.0f;
-            }
+        scatter(x, outputs, done, m);
 
         if (fading) {
             fadePosition += m;

@@ -49,6 +49,8 @@ private:
     };
 
     void adopt(const CEngineSettings* next);
+    // True when the settings run no stage with memory and map no output: the matrix at most.
+    static bool onlyTheMatrix(const CEngineSettings& settings);
     void runChain(float* frames, long n);
     void endFade();
     void runSet(int set, const CPostSetDesign* design, float* frames, long n);

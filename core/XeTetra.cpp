@@ -729,15 +729,12 @@ std::unique_ptr<CPostSetDesign> AXeTetra::buildSetDesign(int set, float rate) {
                 if (kinds[j] == ChannelKind::kConvolver &&
                     fft->designsLike(*static_cast<const CFFTFilter*>(filters[j])))
                     same = j;
-            double* response = convolver.response + CQuadConvolverDesign::kSize * k;
-            if (same >= 0) {
-                std::copy_n(convolver.response + CQuadConvolverDesign::kSize * same,
-                            CQuadConvolverDesign::kSize, response);
-            } else {
+            const CFFTFilter* source = fft;
+            if (same >= 0)
+                source = static_cast<const CFFTFilter*>(filters[same]);
+            else
                 fft->internalSetSamplingRate(rate);
-                std::copy_n(fft->getResponse(), CQuadConvolverDesign::kSize, response);
-            }
-            convolver.active[k] = true;
+            convolver.setChannel(k, source->getResponse());
             break;
         }
         case ChannelKind::kRecursive: {

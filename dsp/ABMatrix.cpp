@@ -1,6 +1,9 @@
 #include "dsp/ABMatrix.h"
 
+#include "dsp/CpuFeatures.h"
+
 #include <cmath>
+#include <emmintrin.h>
 
 float db2level(float dB) {
     return static_cast<float>(std::exp(static_cast<double>(dB) / 20.0 * 2.302585092994));
@@ -95,12 +98,41 @@ void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
 }
 
 void CABMatrix::processFrames(const CMatrixFactors& f, float* frames, long n) {
+    // The four outputs in the lanes of one vector, each with convert()'s statements: the fixed
+    // signs are folded into the factors (a + (-g) s is a - g s exactly), and only W's lane is
+    // divided by sqrt(2), in double, before its output gain.
+    const auto column = [&f](int c, float sx, float sy, float sz) {
+        return _mm_set_ps(sz * f.g[3][c], sy * f.g[2][c], sx * f.g[1][c], f.g[0][c]);
+    };
+    const __m128 g0 = column(0, 1.0f, 1.0f, 1.0f), g1 = column(1, 1.0f, -1.0f, -1.0f);
+    const __m128 g2 = column(2, -1.0f, 1.0f, -1.0f), g3 = column(3, -1.0f, -1.0f, 1.0f);
+    const __m128 o = _mm_loadu_ps(f.o);
+    const __m128d sqrt2 = _mm_set_sd(1.4142135623730951);
     for (long i = 0; i < n; ++i) {
-        float* s = frames + 4 * i;
-        const Frame out = convert(f, s[0], s[1], s[2], s[3]);
-        s[0] = out.w;
-        s[1] = out.x;
-        s[2] = out.y;
-        s[3] = out.z;
+        const __m128 s = _mm_loadu_ps(frames + 4 * i);
+        __m128 acc = _mm_mul_ps(g0, _mm_shuffle_ps(s, s, 0x00));
+        acc = _mm_add_ps(acc, _mm_mul_ps(g1, _mm_shuffle_ps(s, s, 0x55)));
+        acc = _mm_add_ps(acc, _mm_mul_ps(g2, _mm_shuffle_ps(s, s, 0xaa)));
+        acc = _mm_add_ps(acc, _mm_mul_ps(g3, _mm_shuffle_ps(s, s, 0xff)));
+        const __m128d w = _mm_div_sd(_mm_cvtss_sd(_mm_setzero_pd(), acc), sqrt2);
+        acc = _mm_cvtsd_ss(acc, w);
+        _mm_storeu_ps(frames + 4 * i, _mm_mul_ps(o, acc));
+    }
+}
+
+// Defined in QuadKernelsWide.cpp, compiled for AVX2: the frames up to a multiple of 8; answers
+// how many it did.
+long abMatrixChannelsWide(const CMatrixFactors& factors, const float* const* in,
+                          float* const* out, long n);
+
+void CABMatrix::processChannels(const CMatrixFactors& f, const float* const* in,
+                                float* const* out, long n, bool wide) {
+    long i = wide && cpuHasWideVectors() ? abMatrixChannelsWide(f, in, out, n) : 0;
+    // Each frame's four inputs are read before any of its outputs is written.
+    for (; i < n; ++i) {
+        const Frame r = convert(f, in[0][i], in[1][i], in[2][i], in[3][i]);
+        const float values[4] = {r.w, r.x, r.y, r.z};
+        for (int k = 0; k < 4; ++k)
+            out[k][i] = std::isfinite(values[k]) ? values[k] : 0.0f;
     }
 }

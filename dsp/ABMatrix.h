@@ -36,6 +36,11 @@ public:
     CMatrixFactors getFactors() const;
     // process() on interleaved frames (capsules 1 to 4 in, W, X, Y, Z out), same arithmetic.
     static void processFrames(const CMatrixFactors& factors, float* frames, long n);
+    // process() from four channels into four others (they may be the same buffers, in any
+    // order), same results, except that a NaN or infinite result becomes 0. `wide`: with the AVX2
+    // kernel where the processor has it.
+    static void processChannels(const CMatrixFactors& factors, const float* const* in,
+                                float* const* out, long n, bool wide);
 
     float getGain(int output, int capsule) const { return gainTable[output][capsule]; }
     float getOutGain(int output) const { return outputGains[output]; }

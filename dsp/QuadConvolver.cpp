@@ -1,77 +1,65 @@
-#include "dsp/QuadConvolver.h"
+#include "dsp/QuadConvolverKernel.h"
 
-#include <cfloat>
+#include "dsp/CpuFeatures.h"
+
 #include <cmath>
 #include <cstring>
 
-CQuadConvolverDesign::CQuadConvolverDesign() : active{}, response{} {}
+// Defined in QuadConvolverWide.cpp, compiled for AVX2.
+void quadConvolverRunWide(CQuadConvolver::Memory& memory, const CQuadConvolverDesign& design,
+                          float* frames, long n);
 
-CQuadConvolver::CQuadConvolver() : fft(kSize) {
+CQuadConvolverDesign::CQuadConvolverDesign() : active{}, re{}, im{} {}
+
+void CQuadConvolverDesign::setChannel(int k, const double* response) {
+    if (k < 0 || k >= 4) return;
+    // The split into even and odd samples halves twice, and the inverse transform is unscaled.
+    const double scale = 0.25 / kBins;
+    re[k] = response[0] * scale;
+    im[k] = response[kHop] * scale;
+    for (int bin = 1; bin < kBins; ++bin) {
+        // FFTReal keeps minus the imaginary part.
+        re[4 * bin + k] = response[bin] * scale;
+        im[4 * bin + k] = -response[kHop + bin] * scale;
+    }
+    active[k] = true;
+}
+
+CQuadConvolver::CQuadConvolver(bool wideVectors)
+    : wide(wideVectors && cpuHasWideVectors()), memory(std::make_unique<Memory>()) {
+    const double pi = 4.0 * std::atan(1.0);
+    int offset = 0;
+    for (int n = 1024; n >= 16; n /= 8) {
+        for (int p = 0; p < n / 8; ++p)
+            for (int m = 1; m <= 7; ++m) {
+                const double angle = -2.0 * pi * m * p / n;
+                memory->twiddles[14 * (offset + p) + 2 * (m - 1)] = std::cos(angle);
+                memory->twiddles[14 * (offset + p) + 2 * (m - 1) + 1] = std::sin(angle);
+            }
+        offset += n / 8;
+    }
+    for (int k = 0; k <= Memory::kBins / 2; ++k) {
+        const double angle = -2.0 * pi * k / Memory::kSize;
+        memory->split[2 * k] = std::cos(angle);
+        memory->split[2 * k + 1] = std::sin(angle);
+    }
     clear();
 }
 
+CQuadConvolver::~CQuadConvolver() = default;
+
 void CQuadConvolver::clear() {
-    std::memset(input, 0, sizeof input);
-    std::memset(output, 0, sizeof output);
-    position = kHop;
+    std::memset(memory->halves, 0, sizeof memory->halves);
+    memory->newer = 0;
+    std::memset(memory->b, 0, sizeof memory->b);
+    memory->output = memory->b + 4 * Memory::kHop;
+    memory->position = Memory::kHop;
 }
 
-void CQuadConvolver::run(const CQuadConvolverDesign& d, float* frames, long n) {
-    long done = 0;
-    while (done < n) {
-        long run = kSize - position;
-        if (run > n - done) run = n - done;
-        float* const block = frames + 4 * done;
-        for (long i = 0; i < run; ++i) {
-            const int p = position + static_cast<int>(i);
-            for (int k = 0; k < 4; ++k) {
-                const float x = block[4 * i + k];
-                input[p][k] = x;
-                if (d.active[k]) block[4 * i + k] = static_cast<float>(output[p - kHop][k]);
-            }
-        }
-        position += static_cast<int>(run);
-        done += run;
-        if (position == kSize) processFrame(d);
-    }
-}
-
-void CQuadConvolver::processFrame(const CQuadConvolverDesign& d) {
-    double* const samples = scratch[0];
-    double* const spectrum = scratch[1];
-    double* const filtered = scratch[2];
-    for (int k = 0; k < 4; ++k) {
-        if (!d.active[k]) continue;
-        const double* response = d.response + kSize * k;
-        for (int i = 0; i < kSize; ++i)
-            samples[i] = input[i][k];
-        fft.do_fft(spectrum, samples);
-        for (int j = 0; j < kHop; ++j) {
-            const double xr = spectrum[j];
-            const double xi = spectrum[kHop + j];
-            const double hr = response[j];
-            const double hi = response[kHop + j];
-            spectrum[j] = xr * hr - xi * hi;
-            spectrum[kHop + j] = xr * hi + xi * hr;
-        }
-        fft.do_ifft(spectrum, filtered);
-        fft.rescale(filtered);
-        bool finite = true;
-        for (int i = 0; i < kHop; ++i) {
-            const double y = filtered[kHop + i];
-            finite = finite && std::isfinite(y);
-            // Keeps the conversion to float finite for extreme but finite input.
-            output[i][k] = y > FLT_MAX ? FLT_MAX : (y < -FLT_MAX ? -FLT_MAX : y);
-        }
-        // Non-finite input spreads over the whole frame: the channel starts afresh.
-        if (!finite)
-            for (int i = 0; i < kSize; ++i) {
-                input[i][k] = 0.0;
-                if (i < kHop) output[i][k] = 0.0;
-            }
-    }
-    for (int i = 0; i < kHop; ++i)
-        for (int k = 0; k < 4; ++k)
-            input[i][k] = input[kHop + i][k];
-    position = kHop;
+void CQuadConvolver::run(const CQuadConvolverDesign& design, float* frames, long n) {
+    if (n <= 0) return;
+    if (wide)
+        quadConvolverRunWide(*memory, design, frames, n);
+    else
+        runConvolver<D4Base>(*memory, design, frames, n);
 }

@@ -1,8 +1,17 @@
-#include "dsp/QuadEQ.h"
+#include "dsp/QuadEQKernel.h"
 
+#include "dsp/CpuFeatures.h"
 #include "dsp/IIRFilter.h"
 
 #include <cmath>
+
+// Defined in QuadKernelsWide.cpp, compiled for AVX2.
+void quadEQRunWide(const CQuadEQDesign& design, double (*s1)[4], double (*s2)[4], float* frames,
+                   long n);
+
+CQuadEQ::CQuadEQ(bool wideVectors) : wide(wideVectors && cpuHasWideVectors()) {
+    clear();
+}
 
 void CQuadEQDesign::setIdentity(Band& band, int k) {
     // A(z) = 1 with both state values staying 0: the allpass returns x, and the mix
@@ -22,42 +31,17 @@ void CQuadEQ::clear() {
         }
 }
 
-template <int Bands> void CQuadEQ::runBands(const CQuadEQDesign& d, float* frames, long n) {
-    for (long i = 0; i < n; ++i) {
-        float* frame = frames + 4 * i;
-        for (int k = 0; k < 4; ++k) {
-            float y = frame[k];
-            for (int b = 0; b < Bands; ++b) {
-                const CQuadEQDesign::Band& band = d.bands[b];
-                const double x = y;
-                const double ap = band.b0[k] * x + s1[b][k];
-                s1[b][k] = band.b1[k] * x - band.a1[k] * ap + s2[b][k];
-                s2[b][k] = x - band.a2[k] * ap;
-                y = static_cast<float>(0.5 * (x + ap) + band.halfV[k] * (x - ap));
-            }
-            frame[k] = y;
-        }
-    }
-}
-
 void CQuadEQ::run(const CQuadEQDesign& d, float* frames, long n) {
     if (n <= 0) return;
-    switch (d.numBands) {
-    case 1:
-        runBands<1>(d, frames, n);
-        break;
-    case 2:
-        runBands<2>(d, frames, n);
-        break;
-    default:
-        runBands<3>(d, frames, n);
-        break;
-    }
+    if (wide)
+        quadEQRunWide(d, s1, s2, frames, n);
+    else
+        runEqualiser<D4Base>(d, s1, s2, frames, n);
     finish(frames, n);
     if (!d.useOutputGain) return;
+    const __m128 gain = _mm_loadu_ps(d.outputGain);
     for (long i = 0; i < n; ++i)
-        for (int k = 0; k < 4; ++k)
-            frames[4 * i + k] *= d.outputGain[k];
+        _mm_storeu_ps(frames + 4 * i, _mm_mul_ps(_mm_loadu_ps(frames + 4 * i), gain));
 }
 
 void CQuadEQ::finish(float* frames, long n) {

@@ -21,15 +21,18 @@ struct CQuadEQDesign {
 
 class CQuadEQ {
 public:
-    CQuadEQ() { clear(); }
+    // `wide`: use the AVX2 kernel where the processor has it.
+    explicit CQuadEQ(bool wide = true);
 
     void clear();
     void run(const CQuadEQDesign& design, float* frames, long n);
+    bool usesWideVectors() const { return wide; }
 
 private:
-    template <int Bands> void runBands(const CQuadEQDesign& design, float* frames, long n);
     // As CMitRegFilter does after a block, per band and channel.
     void finish(float* frames, long n);
+
+    bool wide;
 
     double s1[CQuadEQDesign::kMaxBands][4];
     double s2[CQuadEQDesign::kMaxBands][4];

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 namespace {
 constexpr int kMask = CQuadIIRDesign::kHistoryLength - 1;
@@ -47,23 +48,26 @@ void CQuadIIR::clear() {
 
 void CQuadIIR::run(const CQuadIIRDesign& d, float* frames, long n) {
     if (n <= 0 || d.maxA == 0 || d.maxB == 0) return;
+    // CIIRFilter's direct form I, the four channels in the lanes of one vector; the padded
+    // coefficients are zeros and add nothing to a sum.
+    const __m128 active = _mm_castsi128_ps(_mm_set_epi32(d.active[3] ? -1 : 0, d.active[2] ? -1 : 0,
+                                                         d.active[1] ? -1 : 0, d.active[0] ? -1 : 0));
     const float* a = d.a.data();
     const float* b = d.b.data();
     const int nA = d.maxA, nB = d.maxB;
     int i = historyIndex;
     for (long t = 0; t < n; ++t) {
-        float* frame = frames + 4 * t;
-        for (int k = 0; k < 4; ++k) {
-            inputHistory[i][k] = frame[k];
-            // The padded coefficients are zeros: they add nothing to the sum.
-            float acc = 0.0f;
-            for (int j = 0; j < nB; ++j)
-                acc += b[4 * j + k] * inputHistory[(i - j) & kMask][k];
-            for (int j = 0; j < nA; ++j)
-                acc -= a[4 * j + k] * outputHistory[(i - 1 - j) & kMask][k];
-            outputHistory[i][k] = acc;
-            if (d.active[k]) frame[k] = acc;
-        }
+        const __m128 x = _mm_loadu_ps(frames + 4 * t);
+        _mm_storeu_ps(inputHistory[i], x);
+        __m128 acc = _mm_setzero_ps();
+        for (int j = 0; j < nB; ++j)
+            acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(b + 4 * j),
+                                             _mm_loadu_ps(inputHistory[(i - j) & kMask])));
+        for (int j = 0; j < nA; ++j)
+            acc = _mm_sub_ps(acc, _mm_mul_ps(_mm_loadu_ps(a + 4 * j),
+                                             _mm_loadu_ps(outputHistory[(i - 1 - j) & kMask])));
+        _mm_storeu_ps(outputHistory[i], acc);
+        _mm_storeu_ps(frames + 4 * t, _mm_or_ps(_mm_and_ps(active, acc), _mm_andnot_ps(active, x)));
         i = (i + 1) & kMask;
     }
     historyIndex = i;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <xmmintrin.h>
 
 void CQuadLF::clear() {
     for (Section* section : {&shelf, &highPass1, &highPass2})
@@ -15,50 +16,67 @@ void CQuadLF::clear() {
         }
 }
 
-namespace {
-// The statements of CIIRFilter's first- and second-order loops, one channel each.
-inline float firstOrder(const float (&c)[3][4], float* x1, float* y1, int k, float x0) {
-    float acc = 0.0f;
-    acc += c[0][k] * x0;
-    acc += c[1][k] * x1[k];
-    acc -= c[2][k] * y1[k];
-    x1[k] = x0;
-    y1[k] = acc;
-    return acc;
-}
-
-inline float secondOrder(const float (&c)[5][4], float* x1, float* x2, float* y1, float* y2, int k,
-                         float x0) {
-    float acc = 0.0f;
-    acc += c[0][k] * x0;
-    acc += c[1][k] * x1[k];
-    acc += c[2][k] * x2[k];
-    acc -= c[3][k] * y1[k];
-    acc -= c[4][k] * y2[k];
-    x2[k] = x1[k];
-    x1[k] = x0;
-    y2[k] = y1[k];
-    y1[k] = acc;
-    return acc;
-}
-} // namespace
-
 void CQuadLF::run(const CQuadLFDesign& d, float* frames, long n) {
     if (n <= 0) return;
-    Section& s = shelf;
-    Section& h1 = highPass1;
-    Section& h2 = highPass2;
-    for (long i = 0; i < n; ++i) {
-        float* frame = frames + 4 * i;
-        for (int k = 0; k < 4; ++k) {
-            float v = firstOrder(d.shelf, s.x1, s.y1, k, frame[k]);
-            v = secondOrder(d.highPass1, h1.x1, h1.x2, h1.y1, h1.y2, k, v);
-            frame[k] = secondOrder(d.highPass2, h2.x1, h2.x2, h2.y1, h2.y2, k, v);
-        }
+    // CIIRFilter's first- and second-order statements, the four channels in the lanes of one
+    // vector: each lane does exactly what one channel's filter does.
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 sb0 = _mm_loadu_ps(d.shelf[0]), sb1 = _mm_loadu_ps(d.shelf[1]);
+    const __m128 sa1 = _mm_loadu_ps(d.shelf[2]);
+    __m128 c1[5], c2[5];
+    for (int j = 0; j < 5; ++j) {
+        c1[j] = _mm_loadu_ps(d.highPass1[j]);
+        c2[j] = _mm_loadu_ps(d.highPass2[j]);
     }
-    finish(s, false, frames, n);
-    finish(h1, true, frames, n);
-    finish(h2, true, frames, n);
+    __m128 sx1 = _mm_loadu_ps(shelf.x1), sy1 = _mm_loadu_ps(shelf.y1);
+    __m128 p1x1 = _mm_loadu_ps(highPass1.x1), p1x2 = _mm_loadu_ps(highPass1.x2);
+    __m128 p1y1 = _mm_loadu_ps(highPass1.y1), p1y2 = _mm_loadu_ps(highPass1.y2);
+    __m128 p2x1 = _mm_loadu_ps(highPass2.x1), p2x2 = _mm_loadu_ps(highPass2.x2);
+    __m128 p2y1 = _mm_loadu_ps(highPass2.y1), p2y2 = _mm_loadu_ps(highPass2.y2);
+    for (long i = 0; i < n; ++i) {
+        const __m128 x = _mm_loadu_ps(frames + 4 * i);
+        __m128 acc = _mm_add_ps(zero, _mm_mul_ps(sb0, x));
+        acc = _mm_add_ps(acc, _mm_mul_ps(sb1, sx1));
+        acc = _mm_sub_ps(acc, _mm_mul_ps(sa1, sy1));
+        sx1 = x;
+        sy1 = acc;
+        const __m128 v = acc;
+
+        acc = _mm_add_ps(zero, _mm_mul_ps(c1[0], v));
+        acc = _mm_add_ps(acc, _mm_mul_ps(c1[1], p1x1));
+        acc = _mm_add_ps(acc, _mm_mul_ps(c1[2], p1x2));
+        acc = _mm_sub_ps(acc, _mm_mul_ps(c1[3], p1y1));
+        acc = _mm_sub_ps(acc, _mm_mul_ps(c1[4], p1y2));
+        p1x2 = p1x1;
+        p1x1 = v;
+        p1y2 = p1y1;
+        p1y1 = acc;
+        const __m128 u = acc;
+
+        acc = _mm_add_ps(zero, _mm_mul_ps(c2[0], u));
+        acc = _mm_add_ps(acc, _mm_mul_ps(c2[1], p2x1));
+        acc = _mm_add_ps(acc, _mm_mul_ps(c2[2], p2x2));
+        acc = _mm_sub_ps(acc, _mm_mul_ps(c2[3], p2y1));
+        acc = _mm_sub_ps(acc, _mm_mul_ps(c2[4], p2y2));
+        p2x2 = p2x1;
+        p2x1 = u;
+        p2y2 = p2y1;
+        p2y1 = acc;
+        _mm_storeu_ps(frames + 4 * i, acc);
+    }
+    _mm_storeu_ps(shelf.x1, sx1);
+    _mm_storeu_ps(shelf.y1, sy1);
+    _mm_storeu_ps(highPass1.x1, p1x1);
+    _mm_storeu_ps(highPass1.x2, p1x2);
+    _mm_storeu_ps(highPass1.y1, p1y1);
+    _mm_storeu_ps(highPass1.y2, p1y2);
+    _mm_storeu_ps(highPass2.x1, p2x1);
+    _mm_storeu_ps(highPass2.x2, p2x2);
+    _mm_storeu_ps(highPass2.y1, p2y1);
+    _mm_storeu_ps(highPass2.y2, p2y2);
+    finish(shelf, false, frames, n);
+    finish(highPass1, true, frames, n);
+    finish(highPass2, true, frames, n);
 }
 
 void CQuadLF::finish(Section& s, bool secondOrder, float* frames, long n) {

@@ -92,8 +92,9 @@ protected:
 const Configure userProgram = [](const Plugin& p) { p.setProgram(2); };
 
 TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
-    const auto with = [](std::initializer_list<std::pair<int, float>> values) {
-        return Configure([values](const Plugin& p) {
+    // (The values are copied: an initializer list's array ends with the full expression.)
+    const auto with = [](std::initializer_list<std::pair<int, float>> list) {
+        return Configure([values = std::vector<std::pair<int, float>>(list)](const Plugin& p) {
             p.setProgram(2);
             for (const auto& v : values)
                 p.setParameter(v.first, v.second);
