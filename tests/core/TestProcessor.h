@@ -74,5 +74,5 @@ struct Block {
         return ptr;
     }
     std::vector<std::vector<float>> data;
-    float* ptr[4];
+    float* ptr[4] = {};
 };
