@@ -88,8 +88,12 @@ enum AEffectOpcodes : VstInt32 {
 };
 
 enum AudioMasterOpcodes : VstInt32 {
+    audioMasterAutomate = 0, // index, value in opt
     audioMasterVersion = 1,
     audioMasterIOChanged = 13,
+    audioMasterUpdateDisplay = 42,
+    audioMasterBeginEdit = 43, // index
+    audioMasterEndEdit = 44,   // index
 };
 
 constexpr VstInt32 kPlugCategRoomFx = 6;

@@ -113,6 +113,24 @@ void AudioEffect::setParameter(VstInt32, float) {}
 float AudioEffect::getParameter(VstInt32) {
     return 0.0f;
 }
+void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
+    if (index < 0 || index >= numParams || std::isnan(value)) return;
+    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    setParameter(index, value);
+    if (audioMaster != nullptr)
+        audioMaster(&cEffect, audioMasterAutomate, index, 0, nullptr, value);
+}
+
+bool AudioEffect::beginEdit(VstInt32 index) {
+    if (audioMaster == nullptr || index < 0 || index >= numParams) return false;
+    return audioMaster(&cEffect, audioMasterBeginEdit, index, 0, nullptr, 0.0f) != 0;
+}
+
+bool AudioEffect::endEdit(VstInt32 index) {
+    if (audioMaster == nullptr || index < 0 || index >= numParams) return false;
+    return audioMaster(&cEffect, audioMasterEndEdit, index, 0, nullptr, 0.0f) != 0;
+}
+
 void AudioEffect::setProgramName(char*) {}
 void AudioEffect::getProgramName(char* name) {
     name[0] = '\0';

@@ -33,6 +33,13 @@ public:
 
     virtual void setParameter(VstInt32 index, float value);
     virtual float getParameter(VstInt32 index);
+    // A change the user made in the editor: applies it, then tells the host, which records it
+    // as automation between beginEdit and endEdit. Values outside 0..1 are clamped; an index
+    // that names no parameter, or a value that is not a number, does nothing.
+    virtual void setParameterAutomated(VstInt32 index, float value);
+    // The user takes hold of a parameter (a mouse press on a knob) and lets it go again.
+    virtual bool beginEdit(VstInt32 index);
+    virtual bool endEdit(VstInt32 index);
 
     virtual void setProgram(VstInt32 program) { curProgram = program; }
     virtual VstInt32 getProgram() { return curProgram; }
@@ -54,6 +61,7 @@ public:
     CNoticeQueue* getNoticeQueue() { return &notices; }
     float getSampleRate() const { return sampleRate; }
     VstInt32 getNumPrograms() const { return numPrograms; }
+    VstInt32 getNumParams() const { return numParams; }
 
     void setNumInputs(VstInt32 inputs) { cEffect.numInputs = inputs; }
     void setNumOutputs(VstInt32 outputs) { cEffect.numOutputs = outputs; }

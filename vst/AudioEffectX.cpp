@@ -13,6 +13,9 @@ void AudioEffectX::resume() {
 bool AudioEffectX::getProgramNameIndexed(VstInt32, VstInt32, char*) {
     return false;
 }
+bool AudioEffectX::getParameterDisplayAt(VstInt32, float, char*) {
+    return false;
+}
 bool AudioEffectX::canParameterBeAutomated(VstInt32) {
     return true;
 }
@@ -36,6 +39,11 @@ VstInt32 AudioEffectX::canDo(char*) {
 }
 VstInt32 AudioEffectX::getVstVersion() {
     return 2400;
+}
+
+bool AudioEffectX::updateDisplay() {
+    if (audioMaster == nullptr) return false;
+    return audioMaster(&cEffect, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f) != 0;
 }
 
 bool AudioEffectX::ioChanged() {

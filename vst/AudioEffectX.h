@@ -13,6 +13,11 @@ public:
     void resume() override;
 
     virtual bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text);
+    // The display text parameter index would show at value, without setting it (at most
+    // kScratchSize bytes with the terminator); false when the value means nothing to the
+    // parameter, e.g. a filter-set number that names no set. An editor lists a stepped
+    // parameter's choices with it.
+    virtual bool getParameterDisplayAt(VstInt32 index, float value, char* text);
     virtual bool canParameterBeAutomated(VstInt32 index);
     virtual bool getEffectName(char* name);
     virtual bool getVendorString(char* text);
@@ -22,6 +27,9 @@ public:
     virtual VstInt32 canDo(char* text);
     virtual VstInt32 getVstVersion();
 
+    // Asks the host to read the programs and parameters again (host request 42), after the
+    // editor selected or renamed a program.
+    virtual bool updateDisplay();
     // Tells the host that the I/O shape or the initial delay changed (host request 13).
     virtual bool ioChanged();
 };

@@ -23,6 +23,7 @@ struct HostRequest {
     VstInt32 opcode;
     VstInt32 index;
     VstIntPtr value;
+    float opt;
 };
 
 // The host side of one or more plug-in instances: what it answers and what it was asked.
@@ -45,10 +46,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         log.clear();
     }
-    VstIntPtr answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value) {
+    VstIntPtr answer(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                     float opt = 0.0f) {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            log.push_back({effect, opcode, index, value});
+            log.push_back({effect, opcode, index, value, opt});
         }
         switch (opcode) {
         case audioMasterVersion:
@@ -71,11 +73,11 @@ private:
 inline thread_local HostState* loadingHost = nullptr;
 
 inline VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                              void*, float) {
+                              void*, float opt) {
     HostState* host = nullptr;
     if (effect != nullptr && effect->user != nullptr) host = static_cast<HostState*>(effect->user);
     if (host == nullptr) host = loadingHost;
-    return host != nullptr ? host->answer(effect, opcode, index, value) : 0;
+    return host != nullptr ? host->answer(effect, opcode, index, value, opt) : 0;
 }
 
 // The shared object, loaded by path. dlopen counts references, so several of these may exist.
