@@ -1,8 +1,9 @@
 // The whole processor at 48 kHz on 512-frame blocks: nanoseconds per sample frame for the matrix
-// alone, for factory program 0 (LF filters and the "2.3cm" correction set) and for every stage,
-// beside a plain four-channel copy and, where FFTW is installed, beside the correction sets' work
-// done by FFTW (single precision, overlap-save of four channels, 2048 points, hop 1024). Also the
-// heap one instance holds.
+// alone, for factory program 0 (LF filters and the "2.3cm" correction set), for program 0 with
+// the output meters on and for the meters alone, and for every stage, beside a plain
+// four-channel copy and, where FFTW is installed, beside the correction sets' work done by FFTW
+// (single precision, overlap-save of four channels, 2048 points, hop 1024). Also the heap one
+// instance holds.
 
 #include "core/XeTetra.h"
 
@@ -84,6 +85,29 @@ void BM_Program0(benchmark::State& state) {
     auto processor = makeProcessor();
     processor->setProgram(0);
     run(state, *processor);
+}
+
+// Program 0 with the output meters measuring, as while an editor shows them.
+void BM_Program0WithMeters(benchmark::State& state) {
+    auto processor = makeProcessor();
+    processor->setProgram(0);
+    processor->setParameter(kDisplayVU, 1.0f);
+    run(state, *processor);
+}
+
+// The meters alone, on one block of the four outputs.
+void BM_OutputMeters(benchmark::State& state) {
+    Buffers buffers;
+    COutputMeters meters;
+    meters.setSampleRate(48000.0f);
+    meters.setEnabled(true);
+    for (auto _ : state) {
+        meters.process(buffers.inputs, kFrames);
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kFrames,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_EveryStage(benchmark::State& state) {
@@ -180,5 +204,7 @@ void BM_HeapPerInstance(benchmark::State& state) {
 BENCHMARK(BM_CopyFourChannels);
 BENCHMARK(BM_MatrixOnly);
 BENCHMARK(BM_Program0);
+BENCHMARK(BM_Program0WithMeters);
+BENCHMARK(BM_OutputMeters);
 BENCHMARK(BM_EveryStage);
 BENCHMARK(BM_HeapPerInstance)->Iterations(3);

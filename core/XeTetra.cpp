@@ -239,6 +239,7 @@ void AXeTetra::setSampleRate(float rate) {
     if (!std::isfinite(rate) || rate <= 0.0f) return;
     CControlScope scope(*this);
     sampleRate = rate;
+    outputMeters.setSampleRate(rate);
     for (int c = 0; c < 4; ++c) {
         lfFilters[c]->setSamplingRate(rate);
         lfFilters[c]->clearBuffers();
@@ -414,6 +415,7 @@ void AXeTetra::setParameter(VstInt32 index, float value) {
         break;
     case kDisplayVU:
         displayVu = parm2bool(value);
+        outputMeters.setEnabled(displayVu);
         break;
     default:
         break;
@@ -628,6 +630,7 @@ void AXeTetra::processReplacing(float** inputs, float** outputs, VstInt32 sample
         if (outputs[k] == nullptr) return;
     CDenormalGuard denormals;
     chain.process(inputs, outputs, sampleFrames > 0 ? sampleFrames : 0);
+    outputMeters.process(outputs, sampleFrames > 0 ? sampleFrames : 0);
 }
 
 void AXeTetra::publishSettings() {

@@ -3,6 +3,7 @@
 #include "calibration/CalibrationPaths.h"
 #include "calibration/MsgBox.h"
 #include "core/EngineSettings.h"
+#include "core/OutputMeters.h"
 #include "core/ParameterConversions.h"
 #include "core/SettingsExchange.h"
 #include "core/SignalChain.h"
@@ -94,6 +95,9 @@ public:
     void ReadCalibrations();
     void ReadTetraProcCalibrations();
 
+    // Levels and direction of the outputs, measured while "Display VU" is on.
+    COutputMeters& GetOutputMeters() { return outputMeters; }
+
     // Routes MsgBox reports of this instance's own work to its notice queue.
     void postMessage(const char* message) override;
 
@@ -168,6 +172,7 @@ protected:
     // Coefficient sets shared by the filters of the text calibration sets; released after them.
     std::vector<std::unique_ptr<CFilterCoefficients>> coefficientSets;
     CCalibrationPaths calibrationPaths;
+    COutputMeters outputMeters;
     // The directory the text import opened (system-wide or per-user).
     std::string calibrationsDirectory;
     // Host notifications are held back until the constructor has finished.

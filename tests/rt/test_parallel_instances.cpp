@@ -59,6 +59,10 @@ Channels runInstance(const std::string& calibrations, const Settings& settings, 
             last = done.load(std::memory_order_acquire);
             while (processor.getNoticeQueue()->peek(text, sizeof(text), &count, &ticket))
                 seen += processor.getNoticeQueue()->dismiss(ticket) > 0 ? 1 : 0;
+            // As an open editor does: read the meters while the audio thread writes them.
+            COutputMeters::CReading reading;
+            processor.GetOutputMeters().read(reading);
+            if (reading.blocks % 97 == 1) processor.GetOutputMeters().requestReset();
             std::this_thread::yield();
         }
     });
@@ -68,6 +72,7 @@ Channels runInstance(const std::string& calibrations, const Settings& settings, 
     processor.setSampleRate(96000.0f);
     processor.setSampleRate(settings.rate);
     processor.setParameter(kEQsEnabled, 1.0f);
+    processor.setParameter(kDisplayVU, 1.0f);
 
     Channels out(4, std::vector<float>(kFrames));
     float* inputs[4];

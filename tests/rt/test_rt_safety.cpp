@@ -74,6 +74,7 @@ public:
         setParameter(kLFEnabled, 1.0f);
         setParameter(kEQsEnabled, 1.0f);
         setParameter(kABMatrixEnabled, 1.0f);
+        setParameter(kDisplayVU, 1.0f); // the output meters too
     }
 
     rtprobe::Counts processArmed(AudioBuffers& buffers, int frames) {
