@@ -72,6 +72,8 @@ bool CNoticeView::onMouseDown(CDrawContext*, int x, int y, int buttons) {
 }
 
 bool CNoticeView::onKeyDown(const char*, int virtualKey) {
+    // Tab stays here: nothing under the notice is within reach while it is shown.
+    if (virtualKey == kVKeyTab && hasNotice()) return true;
     if (virtualKey != kVKeyReturn || !hasNotice()) return false;
     notifyListener();
     return true;

@@ -44,6 +44,29 @@ CBitmap::CBitmap(long resourceId) : impl(new Impl{nullptr}), width(0), height(0)
     }
 }
 
+bool CBitmap::readSize(long resourceId, int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    char name[32];
+    std::snprintf(name, sizeof(name), "bmp%05ld.png", resourceId);
+    const unsigned char* data = nullptr;
+    unsigned long size = 0;
+    // Signature (8 bytes), then the IHDR chunk: length (4), type (4), width and height (4 each).
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (!findEmbeddedResource(name, &data, &size) || size < 24) return false;
+    if (std::memcmp(data, signature, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    auto bigEndian = [&](int at) {
+        return (static_cast<unsigned long>(data[at]) << 24) | (data[at + 1] << 16) |
+               (data[at + 2] << 8) | data[at + 3];
+    };
+    const unsigned long w = bigEndian(16), h = bigEndian(20);
+    if (w == 0 || h == 0 || w > 32767 || h > 32767) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
 CBitmap::CBitmap(const unsigned char* png, unsigned long size)
     : impl(new Impl{nullptr}), width(0), height(0) {
     load(png, size);

@@ -14,6 +14,9 @@ public:
     // From PNG bytes in memory.
     CBitmap(const unsigned char* png, unsigned long size);
     ~CBitmap();
+    // The size of an embedded picture as its PNG header gives it, without decoding it; false
+    // (and 0 by 0) when there is no such picture or its header is not a PNG's.
+    static bool readSize(long resourceId, int* width, int* height);
     CBitmap(const CBitmap&) = delete;
     CBitmap& operator=(const CBitmap&) = delete;
 

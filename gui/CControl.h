@@ -4,24 +4,46 @@
 
 class CControlListener;
 
-// A view with a value the user changes; it tells its listener, which knows it by its tag.
+// A view with a value in 0..1 the user changes; it tells its listener, which knows it by its tag.
 class CControl : public CView {
 public:
     CControl(const CRect& size, CControlListener* listener = nullptr, long tag = 0);
+    ~CControl() override;
 
     long getTag() const { return tag; }
     void setTag(long newTag) { tag = newTag; }
     CControlListener* getListener() const { return listener; }
     void setListener(CControlListener* newListener) { listener = newListener; }
     float getValue() const { return value; }
-    // Marks the control for redraw when the value differs.
+    // Shows a value set from outside (no listener is told); marks the control for redraw when
+    // it differs. Clamped to 0..1; a value that is not a number is ignored.
     void setValue(float newValue);
+    // The value a double click (or Backspace) goes back to.
+    void setDefaultValue(float newValue);
+    float getDefaultValue() const { return defaultValue; }
+    // True between the press that took hold of the control and its release.
+    bool isInGesture() const { return gestureDepth > 0; }
+
+    // A value of `steps` choices: choice i is i / (steps - 1), and a value belongs to the
+    // choice below it (truncated), so that every choice's value comes back as that choice.
+    static float valueOfStep(int step, int steps);
+    static int stepOf(float value, int steps);
 
 protected:
     // Tells the listener, handing it the frame's context when there is one.
     void notifyListener();
+    void beginGesture();
+    void endGesture();
+    // Within a gesture: takes the value (clamped) and tells the listener, when it differs.
+    bool applyValue(float newValue);
+    // A gesture of its own around applyValue, when the value differs.
+    bool commitValue(float newValue);
 
     CControlListener* listener;
     long tag;
     float value;
+    float defaultValue;
+
+private:
+    int gestureDepth;
 };

@@ -3,3 +3,7 @@
 long CControlListener::controlModifierClicked(CDrawContext*, CControl*, long) {
     return 0;
 }
+
+void CControlListener::controlBeginEdit(CControl*) {}
+
+void CControlListener::controlEndEdit(CControl*) {}

@@ -71,7 +71,7 @@ void toUtf8(const char* text, int length, char* output) {
 CDrawContext::CDrawContext(int width, int height)
     : impl(new Impl), width(width > 0 ? width : 0), height(height > 0 ? height : 0),
       fillColor(255, 255, 255), frameColor(0, 0, 0), fontColor(0, 0, 0), lineWidth(1), fontSize(12),
-      fontBold(false) {
+      fontBold(false), dashed(false) {
     impl->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, this->width, this->height);
     impl->cairo = cairo_create(impl->surface);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -181,6 +181,76 @@ void CDrawContext::drawLine(int x1, int y1, int x2, int y2) {
     cairo_move_to(impl->cairo, x1 + shift, y1 + shift);
     cairo_line_to(impl->cairo, x2 + shift, y2 + shift);
     cairo_stroke(impl->cairo);
+}
+
+void CDrawContext::fillCircle(double cx, double cy, double radius) {
+    if (radius <= 0.0 || fillColor.isTransparent()) return;
+    setSource(fillColor);
+    cairo_new_path(impl->cairo);
+    cairo_arc(impl->cairo, cx, cy, radius, 0.0, 2.0 * M_PI);
+    cairo_fill(impl->cairo);
+}
+
+void CDrawContext::frameCircle(double cx, double cy, double radius) {
+    drawArc(cx, cy, radius, 0.0, 360.0);
+}
+
+void CDrawContext::drawArc(double cx, double cy, double radius, double startDegrees,
+                           double endDegrees) {
+    if (radius <= 0.0 || frameColor.isTransparent() || endDegrees <= startDegrees) return;
+    setSource(frameColor);
+    cairo_set_line_width(impl->cairo, lineWidth);
+    cairo_set_line_cap(impl->cairo, CAIRO_LINE_CAP_BUTT);
+    cairo_new_path(impl->cairo);
+    cairo_arc(impl->cairo, cx, cy, radius, startDegrees * M_PI / 180.0, endDegrees * M_PI / 180.0);
+    cairo_stroke(impl->cairo);
+}
+
+void CDrawContext::drawSegment(double x1, double y1, double x2, double y2) {
+    if (frameColor.isTransparent()) return;
+    setSource(frameColor);
+    cairo_set_line_width(impl->cairo, lineWidth);
+    cairo_set_line_cap(impl->cairo, CAIRO_LINE_CAP_ROUND);
+    cairo_new_path(impl->cairo);
+    cairo_move_to(impl->cairo, x1, y1);
+    cairo_line_to(impl->cairo, x2, y2);
+    cairo_stroke(impl->cairo);
+}
+
+void CDrawContext::fillShadedCircle(double cx, double cy, double radius, const CColor& inner,
+                                    const CColor& outer) {
+    if (radius <= 0.0) return;
+    cairo_pattern_t* pattern = cairo_pattern_create_radial(cx - radius * 0.35, cy - radius * 0.35,
+                                                           radius * 0.1, cx, cy, radius);
+    cairo_pattern_add_color_stop_rgba(pattern, 0.0, inner.red / 255.0, inner.green / 255.0,
+                                      inner.blue / 255.0, inner.alpha / 255.0);
+    cairo_pattern_add_color_stop_rgba(pattern, 1.0, outer.red / 255.0, outer.green / 255.0,
+                                      outer.blue / 255.0, outer.alpha / 255.0);
+    cairo_set_source(impl->cairo, pattern);
+    cairo_new_path(impl->cairo);
+    cairo_arc(impl->cairo, cx, cy, radius, 0.0, 2.0 * M_PI);
+    cairo_fill(impl->cairo);
+    cairo_pattern_destroy(pattern);
+}
+
+void CDrawContext::fillVerticalGradient(const CRect& rect, const CColor& top,
+                                        const CColor& bottom) {
+    if (rect.isEmpty()) return;
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(0.0, rect.top, 0.0, rect.bottom);
+    cairo_pattern_add_color_stop_rgba(pattern, 0.0, top.red / 255.0, top.green / 255.0,
+                                      top.blue / 255.0, top.alpha / 255.0);
+    cairo_pattern_add_color_stop_rgba(pattern, 1.0, bottom.red / 255.0, bottom.green / 255.0,
+                                      bottom.blue / 255.0, bottom.alpha / 255.0);
+    cairo_set_source(impl->cairo, pattern);
+    cairo_rectangle(impl->cairo, rect.left, rect.top, rect.width(), rect.height());
+    cairo_fill(impl->cairo);
+    cairo_pattern_destroy(pattern);
+}
+
+void CDrawContext::setDashed(bool state) {
+    dashed = state;
+    const double pattern[2] = {2.0, 3.0};
+    cairo_set_dash(impl->cairo, pattern, dashed ? 2 : 0, 0.0);
 }
 
 void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign align,

@@ -33,6 +33,18 @@ public:
     void frameRoundRect(const CRect& rect, int radius);
     void fillEllipse(const CRect& rect);
     void drawLine(int x1, int y1, int x2, int y2);
+    // Shapes at any position, antialiased (drawLine and the rectangles keep to the pixel grid).
+    void fillCircle(double cx, double cy, double radius);
+    void frameCircle(double cx, double cy, double radius);
+    // Clockwise from startDegrees to endDegrees; 0 points right, 90 down.
+    void drawArc(double cx, double cy, double radius, double startDegrees, double endDegrees);
+    void drawSegment(double x1, double y1, double x2, double y2);
+    // A disc lit from the top left: inner at the highlight, outer at the rim.
+    void fillShadedCircle(double cx, double cy, double radius, const CColor& inner,
+                          const CColor& outer);
+    void fillVerticalGradient(const CRect& rect, const CColor& top, const CColor& bottom);
+    // Outlines, circles, arcs and segments drawn dashed until switched off again.
+    void setDashed(bool dashed);
     // Draws length bytes of text (all when negative) on one line, vertically centred in rect
     // and aligned horizontally. Bytes that are not UTF-8 are taken as Latin-1.
     void drawString(const char* text, const CRect& rect, CHoriTxtAlign align = kCenterText,
@@ -63,4 +75,5 @@ private:
     int lineWidth;
     int fontSize;
     bool fontBold;
+    bool dashed;
 };

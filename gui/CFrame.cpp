@@ -11,14 +11,22 @@
 #include <algorithm>
 #include <cairo-xlib.h>
 #include <cairo.h>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <iterator>
 
 struct CFrame::Impl {
     Display* display = nullptr;
     Window window = 0;
     cairo_surface_t* windowSurface = nullptr;
-    bool exposed = false; // the window needs the picture copied again
+    bool exposed = false; // the window needs the whole picture copied again
+    // The last press, to tell a double click: X reports single presses only.
+    Time pressTime = 0;
+    unsigned pressButton = 0;
+    int pressX = 0;
+    int pressY = 0;
+    bool pressWasDouble = false;
 };
 
 namespace {
@@ -74,6 +82,12 @@ int toVirtualKey(KeySym key) {
     case XK_Tab:
     case XK_ISO_Left_Tab:
         return kVKeyTab;
+    case XK_Prior:
+    case XK_KP_Prior:
+        return kVKeyPageUp;
+    case XK_Next:
+    case XK_KP_Next:
+        return kVKeyPageDown;
     default:
         return kVKeyNone;
     }
@@ -118,11 +132,26 @@ void toCharacter(KeySym key, char* output) {
     output[length] = '\0';
 }
 
+int toModifiers(unsigned state) {
+    return ((state & ShiftMask) != 0 ? kShift : 0) | ((state & ControlMask) != 0 ? kControl : 0) |
+           ((state & Mod1Mask) != 0 ? kAlt : 0);
+}
+
+int toButton(unsigned button) {
+    return button == Button1 ? kLButton : (button == Button2 ? kMButton : kRButton);
+}
+
+constexpr unsigned long kDoubleClickMs = 400;
+constexpr int kDoubleClickPixels = 4;
+// Past this many separate parts one rectangle around them all is redrawn instead.
+constexpr size_t kMaxDamageRects = 16;
+
 } // namespace
 
 CFrame::CFrame(const CRect& size, void* systemWindow, void* editor)
     : CView(size), impl(new Impl), context(new CDrawContext(size.width(), size.height())),
-      background(nullptr), focusView(nullptr), editor(editor) {
+      background(nullptr), focusView(nullptr), mouseView(nullptr), mouseButton(0), popup(nullptr),
+      retiredPopup(nullptr), modifiers(0), editor(editor) {
     frame = this;
     if (systemWindow == nullptr || size.isEmpty()) return;
     impl->display = XOpenDisplay(nullptr);
@@ -135,8 +164,8 @@ CFrame::CFrame(const CRect& size, void* systemWindow, void* editor)
     attributes.background_pixmap = None;
     attributes.border_pixel = 0;
     attributes.colormap = DefaultColormap(display, screen);
-    attributes.event_mask =
-        ExposureMask | ButtonPressMask | KeyPressMask | StructureNotifyMask | FocusChangeMask;
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            KeyPressMask | StructureNotifyMask | FocusChangeMask;
     {
         XErrorGuard guard;
         impl->window = XCreateWindow(
@@ -162,6 +191,10 @@ CFrame::CFrame(const CRect& size, void* systemWindow, void* editor)
 
 CFrame::~CFrame() {
     focusView = nullptr;
+    mouseView = nullptr;
+    delete popup;
+    popup = nullptr;
+    deleteRetiredPopup();
     for (CView* view : views)
         delete view;
     views.clear();
@@ -201,10 +234,11 @@ bool CFrame::removeView(CView* view, bool withDelete) {
     auto found = std::find(views.begin(), views.end(), view);
     if (found == views.end()) return false;
     if (focusView == view) setFocusView(nullptr);
+    if (mouseView == view) mouseView = nullptr;
     views.erase(found);
+    invalidRect(view->getViewSize());
     view->attached(nullptr);
     if (withDelete) delete view;
-    setDirty();
     return true;
 }
 
@@ -221,48 +255,184 @@ void CFrame::setFocusView(CView* view) {
     if (view != nullptr) view->takeFocus();
 }
 
-bool CFrame::needsRedraw() const {
-    if (isDirty()) return true;
-    for (const CView* view : views)
-        if (view->isDirty()) return true;
-    return false;
+void CFrame::advanceFocus(bool backwards) {
+    std::vector<CView*> candidates;
+    for (CView* view : views)
+        if (view->isVisible() && view->wantsFocus()) candidates.push_back(view);
+    if (candidates.empty()) {
+        setFocusView(nullptr);
+        return;
+    }
+    const int count = static_cast<int>(candidates.size());
+    int at = -1;
+    for (int i = 0; i < count; ++i)
+        if (candidates[static_cast<size_t>(i)] == focusView) at = i;
+    int next;
+    if (at < 0)
+        next = backwards ? count - 1 : 0;
+    else
+        next = (at + (backwards ? count - 1 : 1)) % count;
+    setFocusView(candidates[static_cast<size_t>(next)]);
 }
 
-void CFrame::draw(CDrawContext* target) {
-    setDirty(false);
-    if (target == nullptr) return;
+void CFrame::openPopup(CView* view) {
+    if (view == nullptr) return;
+    closePopup();
+    popup = view;
+    popup->attached(this);
+    popup->setDirty();
+}
+
+void CFrame::closePopup() {
+    if (popup == nullptr) return;
+    invalidRect(popup->getViewSize());
+    if (mouseView == popup) mouseView = nullptr;
+    deleteRetiredPopup();
+    retiredPopup = popup;
+    popup = nullptr;
+}
+
+void CFrame::deleteRetiredPopup() {
+    delete retiredPopup;
+    retiredPopup = nullptr;
+}
+
+void CFrame::releaseMouse() {
+    if (mouseView == nullptr) return;
+    CView* view = mouseView;
+    mouseView = nullptr;
+    view->onMouseUp(context, impl->pressX, impl->pressY, mouseButton | modifiers);
+}
+
+void CFrame::invalidRect(const CRect& rect) {
+    const CRect inside = rect.intersection(CRect(0, 0, size.width(), size.height()));
+    if (!inside.isEmpty()) damage.push_back(inside);
+}
+
+void CFrame::collectDamage() {
+    const CRect whole(0, 0, size.width(), size.height());
+    if (isDirty()) {
+        damage.clear();
+        damage.push_back(whole);
+        return;
+    }
+    for (CView* view : views)
+        if (view->isDirty()) invalidRect(view->getViewSize());
+    if (popup != nullptr && popup->isDirty()) invalidRect(popup->getViewSize());
+    // Overlapping parts become one, so nothing is drawn twice over itself.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < damage.size() && !merged; ++i)
+            for (size_t j = i + 1; j < damage.size() && !merged; ++j)
+                if (damage[i].intersects(damage[j])) {
+                    damage[i] = damage[i].united(damage[j]);
+                    damage.erase(damage.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+    }
+    if (damage.size() > kMaxDamageRects) {
+        CRect all;
+        for (const CRect& rect : damage)
+            all = all.united(rect);
+        damage.assign(1, all);
+    }
+}
+
+void CFrame::drawRect(CDrawContext* target, const CRect& rect) {
+    target->pushClip(rect);
     target->setFillColor(CColor(0, 0, 0));
-    target->fillRect(CRect(0, 0, size.width(), size.height()));
-    if (background != nullptr) background->draw(target, CRect(0, 0, size.width(), size.height()));
+    target->fillRect(rect);
+    if (background != nullptr) background->draw(target, rect, rect.left, rect.top);
     for (CView* view : views) {
         if (!view->isVisible()) {
             view->setDirty(false);
             continue;
         }
+        if (!view->getViewSize().intersects(rect)) continue;
         target->pushClip(view->getViewSize());
         view->draw(target);
         target->popClip();
     }
+    if (popup != nullptr && popup->getViewSize().intersects(rect)) {
+        target->pushClip(popup->getViewSize());
+        popup->draw(target);
+        target->popClip();
+    }
+    target->popClip();
+}
+
+void CFrame::draw(CDrawContext* target) {
+    setDirty(false);
+    if (target == nullptr) return;
+    drawRect(target, CRect(0, 0, size.width(), size.height()));
 }
 
 bool CFrame::onMouseDown(CDrawContext* target, int x, int y, int buttons) {
+    modifiers = buttons & (kShift | kControl | kAlt);
+    impl->pressX = x;
+    impl->pressY = y;
+    if (popup != nullptr) {
+        if (popup->hitTest(x, y)) {
+            popup->onMouseDown(target, x, y, buttons);
+            return true;
+        }
+        // A click beside an open menu only closes it.
+        closePopup();
+        return true;
+    }
     for (auto it = views.rbegin(); it != views.rend(); ++it) {
         CView* view = *it;
         if (!view->isVisible() || !view->hitTest(x, y)) continue;
         setFocusView(view->wantsFocus() ? view : nullptr);
-        return view->onMouseDown(target, x, y, buttons);
+        const bool used = view->onMouseDown(target, x, y, buttons);
+        if (used && popup == nullptr) {
+            mouseView = view;
+            mouseButton = buttons & (kLButton | kMButton | kRButton);
+        }
+        return used;
     }
     // A click on the bare background ends an edit.
     setFocusView(nullptr);
     return false;
 }
 
-bool CFrame::onKeyDown(const char* character, int virtualKey) {
-    if (focusView == nullptr) return false;
-    return focusView->onKeyDown(character, virtualKey);
+bool CFrame::onMouseMoved(CDrawContext* target, int x, int y, int buttons) {
+    modifiers = buttons & (kShift | kControl | kAlt);
+    if (mouseView != nullptr) return mouseView->onMouseMoved(target, x, y, buttons);
+    if (popup != nullptr) return popup->onMouseMoved(target, x, y, buttons);
+    return false;
 }
 
-void CFrame::idle() {
+bool CFrame::onMouseUp(CDrawContext* target, int x, int y, int buttons) {
+    modifiers = buttons & (kShift | kControl | kAlt);
+    if (mouseView == nullptr) return false;
+    CView* view = mouseView;
+    mouseView = nullptr;
+    return view->onMouseUp(target, x, y, buttons);
+}
+
+bool CFrame::onWheel(CDrawContext* target, int x, int y, float distance, int buttons) {
+    modifiers = buttons & (kShift | kControl | kAlt);
+    if (popup != nullptr) return popup->onWheel(target, x, y, distance, buttons);
+    for (auto it = views.rbegin(); it != views.rend(); ++it) {
+        CView* view = *it;
+        if (view->isVisible() && view->hitTest(x, y))
+            return view->onWheel(target, x, y, distance, buttons);
+    }
+    return false;
+}
+
+bool CFrame::onKeyDown(const char* character, int virtualKey) {
+    if (popup != nullptr) return popup->onKeyDown(character, virtualKey);
+    if (focusView != nullptr && focusView->isVisible() &&
+        focusView->onKeyDown(character, virtualKey))
+        return true;
+    if (virtualKey != kVKeyTab) return false;
+    advanceFocus((modifiers & kShift) != 0);
+    return true;
+}
+
+void CFrame::handleEvents() {
     Display* display = impl->display;
     while (display != nullptr && XPending(display) > 0) {
         XEvent event;
@@ -280,13 +450,49 @@ void CFrame::idle() {
             break;
         case ButtonPress: {
             const unsigned button = event.xbutton.button;
-            if (button < Button1 || button > Button3) break; // wheel steps
-            const int buttons =
-                button == Button1 ? kLButton : (button == Button2 ? kMButton : kRButton);
+            const int state = toModifiers(event.xbutton.state);
+            if (button == Button4 || button == Button5) {
+                impl->pressButton = 0; // anything between two presses makes them no double click
+                onWheel(context, event.xbutton.x, event.xbutton.y, button == Button4 ? 1.0f : -1.0f,
+                        state);
+                break;
+            }
+            if (button < Button1 || button > Button3) break; // sideways wheel steps
+            int buttons = toButton(button) | state;
+            const bool close = button == impl->pressButton && !impl->pressWasDouble &&
+                               event.xbutton.time - impl->pressTime <= kDoubleClickMs &&
+                               std::abs(event.xbutton.x - impl->pressX) <= kDoubleClickPixels &&
+                               std::abs(event.xbutton.y - impl->pressY) <= kDoubleClickPixels;
+            if (close) buttons |= kDoubleClick;
+            impl->pressWasDouble = close;
+            impl->pressTime = event.xbutton.time;
+            impl->pressButton = button;
             // Keys go to the window under the pointer only while nobody holds the focus, so
             // take it: typing into the field must work in any window manager.
             XSetInputFocus(display, impl->window, RevertToParent, event.xbutton.time);
             onMouseDown(context, event.xbutton.x, event.xbutton.y, buttons);
+            break;
+        }
+        case ButtonRelease: {
+            const unsigned button = event.xbutton.button;
+            if (button < Button1 || button > Button3) break;
+            onMouseUp(context, event.xbutton.x, event.xbutton.y,
+                      toButton(button) | toModifiers(event.xbutton.state));
+            break;
+        }
+        case MotionNotify: {
+            // Only the latest of the moves already queued matters.
+            while (XPending(display) > 0) {
+                XEvent next;
+                XPeekEvent(display, &next);
+                if (next.type != MotionNotify || next.xany.window != impl->window) break;
+                XNextEvent(display, &event);
+            }
+            const unsigned state = event.xmotion.state;
+            const int held = ((state & Button1Mask) != 0 ? kLButton : 0) |
+                             ((state & Button2Mask) != 0 ? kMButton : 0) |
+                             ((state & Button3Mask) != 0 ? kRButton : 0);
+            onMouseMoved(context, event.xmotion.x, event.xmotion.y, held | toModifiers(state));
             break;
         }
         case KeyPress: {
@@ -297,6 +503,8 @@ void CFrame::idle() {
             const int virtualKey = toVirtualKey(key);
             if (virtualKey == kVKeyNone && (event.xkey.state & ControlMask) == 0)
                 toCharacter(key, character);
+            modifiers = toModifiers(event.xkey.state);
+            impl->pressButton = 0;
             onKeyDown(character, virtualKey);
             break;
         }
@@ -316,19 +524,33 @@ void CFrame::idle() {
             break;
         }
     }
+}
 
-    if (needsRedraw()) {
-        draw(context);
-        impl->exposed = true;
+void CFrame::idle() {
+    handleEvents();
+    deleteRetiredPopup();
+
+    collectDamage();
+    const bool whole = isDirty();
+    for (const CRect& rect : damage)
+        drawRect(context, rect);
+    setDirty(false);
+    if (impl->windowSurface == nullptr || (damage.empty() && !impl->exposed)) {
+        damage.clear();
+        return;
     }
-    if (impl->exposed && impl->windowSurface != nullptr) {
-        impl->exposed = false;
-        cairo_t* cairo = cairo_create(impl->windowSurface);
-        cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
-        cairo_set_source_surface(cairo, context->getImpl()->surface, 0, 0);
-        cairo_paint(cairo);
-        cairo_destroy(cairo);
-        cairo_surface_flush(impl->windowSurface);
-        XFlush(display);
+    cairo_t* cairo = cairo_create(impl->windowSurface);
+    if (!impl->exposed && !whole) {
+        for (const CRect& rect : damage)
+            cairo_rectangle(cairo, rect.left, rect.top, rect.width(), rect.height());
+        cairo_clip(cairo);
     }
+    impl->exposed = false;
+    damage.clear();
+    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cairo, context->getImpl()->surface, 0, 0);
+    cairo_paint(cairo);
+    cairo_destroy(cairo);
+    cairo_surface_flush(impl->windowSurface);
+    XFlush(impl->display);
 }

@@ -85,6 +85,10 @@ void CTextEdit::endEdit(bool confirm) {
     notifyListener();
 }
 
+void CTextEdit::takeFocus() {
+    beginEdit(kMaxTextLength);
+}
+
 void CTextEdit::looseFocus() {
     endEdit(true);
 }

@@ -5,9 +5,9 @@
 
 class CBitmap;
 
-// A single-line text field. A click starts editing with a caret; Return or a click elsewhere
-// confirms, Escape cancels. The listener hears of an edit only when it ends with a text that
-// differs from the one it started with.
+// A single-line text field. A click, or Tab reaching it, starts editing with a caret; Return or a
+// click elsewhere confirms, Escape cancels. The listener hears of an edit only when it ends with a
+// text that differs from the one it started with.
 class CTextEdit : public CControl {
 public:
     static constexpr int kMaxTextLength = 255;
@@ -43,6 +43,8 @@ public:
     bool onMouseDown(CDrawContext* context, int x, int y, int buttons) override;
     bool onKeyDown(const char* character, int virtualKey) override;
     bool wantsFocus() const override { return true; }
+    // Keys reaching the field (Tab, or a click) start an edit with the caret at the end.
+    void takeFocus() override;
     void looseFocus() override;
 
 private:

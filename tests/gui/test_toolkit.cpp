@@ -3,12 +3,19 @@
 #include "gui/CControlListener.h"
 #include "gui/CDrawContext.h"
 #include "gui/CFrame.h"
+#include "gui/CKnob.h"
+#include "gui/COnOffButton.h"
+#include "gui/COptionMenu.h"
+#include "gui/CSegmentButton.h"
+#include "gui/CSlider.h"
 #include "gui/CTextEdit.h"
+#include "gui/CVuMeter.h"
 #include "gui/EmbeddedResources.h"
 
 #include <gtest/gtest.h>
 
 #include <cairo.h>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -35,9 +42,37 @@ struct RecordingListener : CControlListener {
     std::vector<std::string> texts;
 };
 
+// Writes down every gesture: "begin 7", "7 = 0.25", "end 7".
+struct GestureListener : CControlListener {
+    void valueChanged(CDrawContext*, CControl* control) override {
+        char text[64];
+        std::snprintf(text, sizeof(text), "%ld = %.4g", control->getTag(),
+                      static_cast<double>(control->getValue()));
+        log.push_back(text);
+    }
+    void controlBeginEdit(CControl* control) override {
+        log.push_back("begin " + std::to_string(control->getTag()));
+    }
+    void controlEndEdit(CControl* control) override {
+        log.push_back("end " + std::to_string(control->getTag()));
+    }
+    std::vector<std::string> take() {
+        std::vector<std::string> taken;
+        taken.swap(log);
+        return taken;
+    }
+    std::vector<std::string> log;
+};
+
+// The gesture of one change of control `tag` to `value`.
+std::vector<std::string> gesture(long tag, const char* value) {
+    return {"begin " + std::to_string(tag), std::to_string(tag) + " = " + value,
+            "end " + std::to_string(tag)};
+}
+
 // Counts its draws, to see what the frame redraws.
 struct CountingView : CView {
-    CountingView() : CView(CRect(0, 0, 10, 10)) {}
+    explicit CountingView(const CRect& size = CRect(0, 0, 10, 10)) : CView(size) {}
     void draw(CDrawContext* context) override {
         ++draws;
         CView::draw(context);
@@ -222,15 +257,19 @@ TEST(TextEdit, SetTextMarksForRedrawOnlyWhenTheTextChanges) {
     EXPECT_TRUE(field.isDirty());
 }
 
-TEST(Frame, OffscreenItRedrawsOnlyWhenDirtyAndTheFieldIsTransparent) {
+TEST(Frame, RedrawsOnlyWhatChangedWithWhatLiesOverItAndTheFieldIsTransparent) {
     CBitmap background(128);
     ASSERT_TRUE(background.isLoaded());
     const CRect size(0, 0, background.getWidth(), background.getHeight());
     CFrame frame(size, nullptr, nullptr);
     EXPECT_FALSE(frame.hasWindow());
     frame.setBackground(&background);
-    CountingView* view = new CountingView;
-    frame.addView(view);
+    CountingView* left = new CountingView(CRect(0, 0, 10, 10));
+    CountingView* right = new CountingView(CRect(300, 0, 310, 10));
+    CountingView* over = new CountingView(CRect(5, 5, 20, 20)); // partly over `left`
+    frame.addView(left);
+    frame.addView(right);
+    frame.addView(over);
     CTextEdit* field = new CTextEdit(CRect(72, 53, 215, 68), nullptr, 1024);
     field->setFrameColor(CColor(149, 111, 42, 0));
     field->setBackColor(CColor(149, 111, 42, 0));
@@ -239,22 +278,200 @@ TEST(Frame, OffscreenItRedrawsOnlyWhenDirtyAndTheFieldIsTransparent) {
 
     frame.idle();
     frame.idle();
-    field->setText("");
+    EXPECT_EQ(std::vector<int>({left->draws, right->draws, over->draws}),
+              std::vector<int>({1, 1, 1}));
+    left->setDirty();
     frame.idle();
-    EXPECT_EQ(view->draws, 1); // drawn once, then only on a change
+    EXPECT_EQ(std::vector<int>({left->draws, right->draws, over->draws}),
+              std::vector<int>({2, 1, 2})); // what lies over it is drawn again too
     field->setText("Ambrel - uncalibrated");
     frame.idle();
-    EXPECT_EQ(view->draws, 2);
+    EXPECT_EQ(std::vector<int>({left->draws, right->draws, over->draws}),
+              std::vector<int>({2, 1, 2}));
+    // A view hidden leaves the picture where it was.
+    right->setVisible(false);
+    frame.idle();
+    EXPECT_EQ(frame.getDrawContext()->getPixel(305, 5), [&] {
+        CDrawContext picture(size.width(), size.height());
+        background.draw(&picture, size);
+        return picture.getPixel(305, 5);
+    }());
 
     // The picture shows through the field, with the name over it and no frame line.
     CDrawContext picture(size.width(), size.height());
     background.draw(&picture, size);
     int differing = 0;
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
+    for (int y = 30; y < 90; ++y)
+        for (int x = 40; x < 260; ++x)
             if (frame.getDrawContext()->getPixel(x, y) != picture.getPixel(x, y))
                 differing += field->getViewSize().pointInside(x, y) ? 1 : 1000000;
     EXPECT_GT(differing, 20);
     EXPECT_LT(differing, 1000000);
     EXPECT_EQ(frame.getDrawContext()->getPixel(72, 53), picture.getPixel(72, 53));
+}
+
+TEST(Controls, MouseWheelAndKeysChangeValuesInGestures) {
+    CFrame frame(CRect(0, 0, 400, 300), nullptr, nullptr);
+    CDrawContext* context = frame.getDrawContext();
+    GestureListener heard;
+    CKnob* knob = new CKnob(CRect(10, 10, 74, 88), &heard, 1);
+    CSlider* slider = new CSlider(CRect(100, 10, 176, 32), &heard, 2);
+    COnOffButton* button = new COnOffButton(CRect(100, 50, 200, 70), &heard, 3, "On");
+    CSegmentButton* tabs = new CSegmentButton(CRect(10, 100, 310, 124), &heard, 4);
+    COptionMenu* menu = new COptionMenu(CRect(10, 140, 150, 158), &heard, 5);
+    for (CView* view : std::initializer_list<CView*>{knob, slider, button, tabs, menu})
+        frame.addView(view);
+    knob->setValue(0.5f);
+    knob->setDefaultValue(0.25f);
+    slider->setValue(0.5f);
+    button->setDefaultValue(0.0f);
+    for (const char* label : {"One", "Two", "Three"})
+        tabs->addSegment(label);
+    menu->setSteps(8);
+    for (int i = 0; i < 3; ++i)
+        menu->setEntry(i, ("Set " + std::to_string(i)).c_str());
+
+    // A drag: up raises, right too; Shift is ten times finer; one gesture from press to release.
+    frame.onMouseDown(context, 40, 50, kLButton);
+    frame.onMouseMoved(context, 40, 30, kLButton);          // +20 px
+    frame.onMouseMoved(context, 50, 30, kLButton | kShift); // +10 px, fine
+    frame.onMouseMoved(context, 50, 30, kLButton);
+    frame.onMouseUp(context, 50, 30, kLButton);
+    EXPECT_EQ(heard.take(), (std::vector<std::string>{"begin 1", "1 = 0.6", "1 = 0.605", "end 1"}));
+    // The wheel, the keys, the ends, and the default (double click, Backspace).
+    frame.onWheel(context, 40, 50, 1.0f, 0);
+    frame.onWheel(context, 40, 50, -1.0f, kShift);
+    EXPECT_EQ(heard.take().size(), 6u);
+    EXPECT_FLOAT_EQ(knob->getValue(), 0.605f + 0.01f - 0.001f);
+    EXPECT_EQ(frame.getFocusView(), knob); // the press gave it the keys
+    frame.onKeyDown("", kVKeyEnd);
+    frame.onKeyDown("", kVKeyUp); // at the end already: no gesture
+    EXPECT_EQ(heard.take(), gesture(1, "1"));
+    frame.setModifiers(kShift);
+    frame.onKeyDown("", kVKeyDown);
+    frame.setModifiers(0);
+    EXPECT_EQ(heard.take(), gesture(1, "0.999"));
+    frame.onMouseDown(context, 40, 50, kLButton | kDoubleClick);
+    EXPECT_EQ(heard.take(), gesture(1, "0.25"));
+    frame.onMouseUp(context, 40, 50, kLButton); // the double click's release: nothing
+    knob->setValue(0.9f);
+    frame.onKeyDown("", kVKeyBack);
+    EXPECT_EQ(heard.take(), gesture(1, "0.25"));
+
+    // The value box works the same way.
+    frame.onMouseDown(context, 120, 20, kLButton);
+    frame.onMouseMoved(context, 120, 0, kLButton);
+    frame.onMouseMoved(context, 120, -400, kLButton); // far beyond: stops at the end
+    frame.onMouseUp(context, 120, -400, kLButton);
+    EXPECT_EQ(heard.take(), (std::vector<std::string>{"begin 2", "2 = 0.6", "2 = 1", "end 2"}));
+
+    // The switch: a click toggles, Space too, arrows set; the double click goes to the default.
+    frame.onMouseDown(context, 150, 60, kLButton);
+    EXPECT_EQ(heard.take(), gesture(3, "1"));
+    frame.onKeyDown(" ", kVKeyNone);
+    frame.onKeyDown("", kVKeyDown);
+    EXPECT_EQ(heard.take(), gesture(3, "0"));
+    frame.onMouseDown(context, 150, 60, kLButton);
+    frame.onMouseDown(context, 150, 60, kLButton | kDoubleClick);
+    EXPECT_EQ(heard.take().size(), 6u); // on, then back to the default
+    EXPECT_FALSE(button->isOn());
+
+    // Tabs: a click picks one, arrows move, never past the ends.
+    frame.onMouseDown(context, 250, 110, kLButton);
+    EXPECT_EQ(heard.take(), gesture(4, "1"));
+    frame.onKeyDown("", kVKeyRight);
+    frame.onKeyDown("", kVKeyLeft);
+    EXPECT_EQ(heard.take(), gesture(4, "0.5"));
+    EXPECT_EQ(tabs->getSelected(), 1);
+
+    // The menu: a click opens the list over everything, a click on an entry picks it; keys on
+    // the closed menu pick the neighbours; Escape and a click beside close the list.
+    frame.onMouseDown(context, 60, 150, kLButton);
+    ASSERT_TRUE(menu->isListOpen());
+    ASSERT_EQ(frame.getPopup() != nullptr, true);
+    const CRect list = menu->getListRect();
+    EXPECT_EQ(list.top, 160);
+    frame.onMouseDown(context, list.left + 30, list.top + 3 + 2 * COptionMenu::kEntryHeight + 5,
+                      kLButton);
+    EXPECT_FALSE(menu->isListOpen());
+    EXPECT_EQ(heard.take(), gesture(5, "0.2857"));
+    EXPECT_EQ(menu->getCurrent(), 2);
+    frame.onKeyDown("", kVKeyDown); // the last entry already
+    frame.onKeyDown("", kVKeyUp);
+    EXPECT_EQ(heard.take(), gesture(5, "0.1429"));
+    frame.onKeyDown("", kVKeyReturn);
+    ASSERT_TRUE(menu->isListOpen());
+    frame.onKeyDown("", kVKeyDown);
+    frame.onKeyDown("", kVKeyEscape);
+    frame.idle(); // the closed list is deleted here
+    frame.onMouseDown(context, 60, 150, kLButton);
+    frame.onMouseDown(context, 390, 290, kLButton);
+    EXPECT_FALSE(menu->isListOpen());
+    EXPECT_TRUE(heard.take().empty());
+}
+
+TEST(Frame, TabWalksTheVisibleControlsAndAPressKeepsTheMouseUntilReleased) {
+    CFrame frame(CRect(0, 0, 400, 300), nullptr, nullptr);
+    GestureListener heard;
+    CTextEdit* field = new CTextEdit(CRect(0, 0, 100, 15), &heard, 10, "Name");
+    CKnob* first = new CKnob(CRect(0, 20, 64, 98), &heard, 11);
+    CKnob* hidden = new CKnob(CRect(70, 20, 134, 98), &heard, 12);
+    CKnob* last = new CKnob(CRect(140, 20, 204, 98), &heard, 13);
+    for (CView* view : std::initializer_list<CView*>{field, first, hidden, last})
+        frame.addView(view);
+    hidden->setVisible(false);
+
+    std::vector<CView*> visited;
+    for (int i = 0; i < 4; ++i) {
+        frame.onKeyDown("", kVKeyTab);
+        visited.push_back(frame.getFocusView());
+    }
+    EXPECT_EQ(visited, (std::vector<CView*>{field, first, last, field}));
+    EXPECT_TRUE(field->isEditing()); // Tab into the field starts an edit...
+    frame.setModifiers(kShift);
+    frame.onKeyDown("", kVKeyTab);
+    frame.setModifiers(0);
+    EXPECT_EQ(frame.getFocusView(), last); // ...and Shift-Tab goes back, ending it
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_TRUE(heard.take().empty()); // the text was not changed
+
+    // The knob pressed keeps the mouse wherever it goes, until the release or releaseMouse.
+    frame.onMouseDown(frame.getDrawContext(), 30, 50, kLButton);
+    EXPECT_EQ(frame.getMouseView(), first);
+    frame.onMouseMoved(frame.getDrawContext(), 300, 10, kLButton);
+    frame.releaseMouse();
+    EXPECT_EQ(frame.getMouseView(), nullptr);
+    const std::vector<std::string> log = heard.take();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log.front(), "begin 11");
+    EXPECT_EQ(log.back(), "end 11");
+}
+
+TEST(Controls, SteppedValuesComeBackAsTheirStepAndMetersHoldTheirPeak) {
+    for (int steps = 2; steps <= 64; ++steps)
+        for (int step = 0; step < steps; ++step)
+            ASSERT_EQ(CControl::stepOf(CControl::valueOfStep(step, steps), steps), step)
+                << step << " of " << steps;
+    EXPECT_EQ(CControl::stepOf(0.99f, 3), 1); // as the processor reads a view number
+    EXPECT_EQ(CControl::stepOf(-1.0f, 3), 0);
+    EXPECT_EQ(CControl::stepOf(2.0f, 3), 2);
+
+    CVuMeter meter(CRect(0, 0, 34, 156), -60.0f, 6.0f);
+    EXPECT_EQ(meter.yOf(-60.0f), meter.getBarRect().bottom);
+    EXPECT_EQ(meter.yOf(6.0f), meter.getBarRect().top);
+    EXPECT_EQ(meter.yOf(-27.0f), (meter.getBarRect().top + meter.getBarRect().bottom) / 2);
+    meter.setLevels(-6.0f, -9.0f, 10.0);
+    meter.setLevels(-20.0f, -23.0f, 11.0);
+    EXPECT_FLOAT_EQ(meter.getHoldDb(), -6.0f); // held...
+    meter.setLevels(-20.0f, -23.0f, 11.6);
+    EXPECT_FLOAT_EQ(meter.getHoldDb(), -20.0f); // ...for 1.5 s
+    meter.setLevels(1.0f, -3.0f, 12.0);
+    EXPECT_TRUE(meter.isOver());
+    meter.setLevels(-30.0f, -33.0f, 20.0);
+    EXPECT_TRUE(meter.isOver()); // until clicked
+    meter.onMouseDown(nullptr, 5, 5, kLButton);
+    EXPECT_FALSE(meter.isOver());
+    meter.draw(nullptr);
+    meter.setLevels(-30.2f, -33.1f, 20.1); // the same rows: no redraw
+    EXPECT_FALSE(meter.isDirty());
 }
