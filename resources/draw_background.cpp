@@ -1,6 +1,10 @@
-// Draws the editor's background picture, bmp00128.png. Run once when the design changes and
-// commit the picture: cmake --build <dir> --target xetetra_background
+// Draws the editor's background picture, bmp00128.png: the product panel and the panels and
+// headings the editor's views sit on, to the plan of editor/EditorLayout.h. Run once when the
+// design changes and commit the picture: cmake --build <dir> --target xetetra_background
 // (or: draw_background <output.png>).
+
+#include "editor/EditorLayout.h"
+#include "gui/Palette.h"
 
 #include <cairo.h>
 #include <cmath>
@@ -8,13 +12,18 @@
 
 namespace {
 
-constexpr int kWidth = 400;
-constexpr int kHeight = 200;
-// The program-name field of the editor: left 72, top 53, right 215, bottom 68.
-constexpr double kFieldLeft = 72, kFieldTop = 53, kFieldRight = 215, kFieldBottom = 68;
+constexpr int kWidth = layout::kWidth;
+constexpr int kHeight = layout::kHeight;
+constexpr int kFooterTop = kHeight - 30;
+constexpr double kFieldLeft = layout::kNameField.left, kFieldTop = layout::kNameField.top,
+                 kFieldRight = layout::kNameField.right, kFieldBottom = layout::kNameField.bottom;
 
 void rgb(cairo_t* cr, int r, int g, int b, double a = 1.0) {
     cairo_set_source_rgba(cr, r / 255.0, g / 255.0, b / 255.0, a);
+}
+
+void rgb(cairo_t* cr, const CColor& color, double a = 1.0) {
+    rgb(cr, color.red, color.green, color.blue, a);
 }
 
 void text(cairo_t* cr, const char* s, double x, double y, double size, bool bold,
@@ -53,7 +62,7 @@ void panel(cairo_t* cr) {
     cairo_rectangle(cr, 0, 0, kWidth, 40);
     cairo_fill(cr);
     rgb(cr, 0, 0, 0, 0.35);
-    cairo_rectangle(cr, 0, 172, kWidth, 28);
+    cairo_rectangle(cr, 0, kFooterTop, kWidth, kHeight - kFooterTop);
     cairo_fill(cr);
 
     // Gold rules under the header and over the footer.
@@ -61,7 +70,7 @@ void panel(cairo_t* cr) {
     cairo_rectangle(cr, 16, 40, kWidth - 32, 1.5);
     cairo_fill(cr);
     rgb(cr, 0xc9, 0xa2, 0x4a, 0.5);
-    cairo_rectangle(cr, 16, 171, kWidth - 32, 1);
+    cairo_rectangle(cr, 16, kFooterTop - 1, kWidth - 32, 1);
     cairo_fill(cr);
 
     // Bevelled outer edge.
@@ -100,9 +109,9 @@ void titles(cairo_t* cr) {
     text(cr, "A-format to B-format", kWidth - 20, 26, 10, false, 1.0);
 
     rgb(cr, 0xc9, 0xa2, 0x4a);
-    text(cr, "XeAudio", 20, 190, 12, true);
+    text(cr, "XeAudio", 20, kHeight - 10, 12, true);
     rgb(cr, 0x8a, 0x8c, 0x93);
-    text(cr, "tetrahedral microphone processor", kWidth - 20, 189, 9, false, 1.0);
+    text(cr, "tetrahedral microphone processor", kWidth - 20, kHeight - 11, 9, false, 1.0);
 }
 
 void nameField(cairo_t* cr) {
@@ -134,65 +143,52 @@ void nameField(cairo_t* cr) {
     text(cr, "click to rename the current program", kFieldLeft, 82, 8, false);
 }
 
-void signalFlow(cairo_t* cr) {
-    // Four capsule inputs, the matrix, four B-format outputs.
-    const double top = 114, step = 13;
+// A recessed panel for views to sit on, with an optional heading at its top left.
+void viewPanel(cairo_t* cr, const CRect& r, const char* heading) {
+    rgb(cr, 0, 0, 0, 0.55);
+    cairo_rectangle(cr, r.left - 1, r.top - 1, r.width() + 2, r.height() + 2);
+    cairo_fill(cr);
+    rgb(cr, palette::kPanel);
+    cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+    cairo_fill(cr);
+    rgb(cr, palette::kPanelEdge);
     cairo_set_line_width(cr, 1);
-    const char* in[4] = {"1", "2", "3", "4"};
-    const char* out[4] = {"W", "X", "Y", "Z"};
-    for (int i = 0; i < 4; ++i) {
-        const double y = top + i * step;
-        rgb(cr, 0x9a, 0x9c, 0xa3);
-        text(cr, in[i], 24, y + 3.5, 9, true, 0.5);
-        rgb(cr, 0xc9, 0xa2, 0x4a, 0.8);
-        cairo_move_to(cr, 32, y + 0.5);
-        cairo_line_to(cr, 92, y + 0.5);
-        cairo_stroke(cr);
-        cairo_move_to(cr, 148, y + 0.5);
-        cairo_line_to(cr, 200, y + 0.5);
-        cairo_stroke(cr);
-        rgb(cr, 0xee, 0xea, 0xe0);
-        text(cr, out[i], 208, y + 3.5, 9, true, 0.5);
-    }
-    rgb(cr, 0x2a, 0x2b, 0x30);
-    cairo_rectangle(cr, 92.5, top - 8.5, 55, 3 * step + 17);
-    cairo_fill_preserve(cr);
-    rgb(cr, 0xc9, 0xa2, 0x4a);
+    cairo_rectangle(cr, r.left + 0.5, r.top + 0.5, r.width() - 1, r.height() - 1);
     cairo_stroke(cr);
-    rgb(cr, 0xee, 0xea, 0xe0);
-    text(cr, "A  \xe2\x86\x92  B", 120, top + 1.5 * step + 4, 10, true, 0.5);
-    rgb(cr, 0x8a, 0x8c, 0x93);
-    text(cr, "CAPSULES", 24, top - 12, 7, true, 0.0);
-    text(cr, "B-FORMAT", 212, top - 12, 7, true, 1.0);
+    rgb(cr, 255, 255, 255, 0.05);
+    cairo_rectangle(cr, r.left + 1, r.top + 1, r.width() - 2, 1);
+    cairo_fill(cr);
+    if (heading == nullptr) return;
+    rgb(cr, palette::kTextDim);
+    text(cr, heading, r.left + 10, r.top + 15, 8, true);
 }
 
-void tetrahedron(cairo_t* cr) {
-    // A tetrahedral capsule array, seen from slightly above.
-    const double cx = 310, cy = 108;
-    const double v[4][2] = {
-        {cx, cy - 50}, {cx - 50, cy + 34}, {cx + 50, cy + 34}, {cx + 6, cy + 6}};
-    const int edges[6][2] = {{0, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3}, {2, 3}};
-    cairo_set_line_width(cr, 1.5);
-    for (int i = 0; i < 6; ++i) {
-        const bool hidden = edges[i][0] == 3 || edges[i][1] == 3;
-        rgb(cr, 0xc9, 0xa2, 0x4a, hidden ? 0.45 : 0.9);
-        cairo_move_to(cr, v[edges[i][0]][0], v[edges[i][0]][1]);
-        cairo_line_to(cr, v[edges[i][1]][0], v[edges[i][1]][1]);
-        cairo_stroke(cr);
-    }
-    for (int i = 0; i < 4; ++i) {
-        cairo_pattern_t* g =
-            cairo_pattern_create_radial(v[i][0] - 2, v[i][1] - 2, 1, v[i][0], v[i][1], 7);
-        cairo_pattern_add_color_stop_rgb(g, 0, 0.93, 0.92, 0.88);
-        cairo_pattern_add_color_stop_rgb(g, 1, 0.35, 0.36, 0.40);
-        cairo_set_source(cr, g);
-        cairo_arc(cr, v[i][0], v[i][1], 6.5, 0, 2 * M_PI);
+// dB marks beside the first meter, where CVuMeter puts those levels.
+void meterScale(cairo_t* cr) {
+    const CRect first = layout::meter(0);
+    const int barTop = first.top + 16, barBottom = first.bottom - 16;
+    const double range = layout::kMeterMaxDb - layout::kMeterMinDb;
+    const int marks[] = {6, 0, -6, -12, -18, -24, -36, -48, -60};
+    for (int db : marks) {
+        const int y = barBottom - static_cast<int>(std::lround((db - layout::kMeterMinDb) / range *
+                                                               (barBottom - barTop)));
+        char label[16];
+        std::snprintf(label, sizeof(label), db > 0 ? "+%d" : "%d", db);
+        rgb(cr, db == 0 ? palette::kText : palette::kTextDim);
+        text(cr, label, first.left - 8, y + 3, 8, db == 0, 1.0);
+        rgb(cr, 255, 255, 255, db == 0 ? 0.35 : 0.15);
+        cairo_rectangle(cr, first.left - 6, y, 4, 1);
         cairo_fill(cr);
-        cairo_pattern_destroy(g);
-        rgb(cr, 0x1d, 0x1e, 0x22);
-        char label[2] = {static_cast<char>('1' + i), 0};
-        text(cr, label, v[i][0], v[i][1] + 3, 8, true, 0.5);
     }
+    rgb(cr, palette::kTextFaint);
+    text(cr, "dBFS", first.left - 8, barBottom + 13, 7, false, 1.0);
+}
+
+void panels(cairo_t* cr) {
+    viewPanel(cr, layout::kViewPanel, nullptr);
+    viewPanel(cr, layout::kMeterPanel, "OUTPUT LEVEL");
+    meterScale(cr);
+    viewPanel(cr, layout::kDirectionPanel, "DIRECTION");
 }
 
 } // namespace
@@ -210,8 +206,7 @@ int main(int argc, char** argv) {
     panel(cr);
     titles(cr);
     nameField(cr);
-    signalFlow(cr);
-    tetrahedron(cr);
+    panels(cr);
 
     cairo_destroy(cr);
     const cairo_status_t status = cairo_surface_write_to_png(surface, output);

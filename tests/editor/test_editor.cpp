@@ -2,17 +2,22 @@
 // which is where it draws anyway before copying to its window.
 
 #include "core/TestProcessor.h"
+#include "editor/CapsuleSelector.h"
+#include "editor/EditorLayout.h"
 #include "editor/NoticeView.h"
 #include "editor/XeTEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
 #include "gui/CFrame.h"
+#include "gui/CKnob.h"
+#include "gui/COnOffButton.h"
 #include "gui/CTextEdit.h"
 #include "gui/ReleaseLibraryCaches.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,6 +33,39 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, fl
 
 // Any non-null window: with no display to connect to, the frame stays offscreen.
 void* const kNoWindow = reinterpret_cast<void*>(static_cast<uintptr_t>(0x123456));
+
+// The processor with three parameters beyond its own, as the output-format ones will come.
+class WiderEffect : public AXeTetra {
+public:
+    static constexpr int kMore = 3;
+    explicit WiderEffect(const CCalibrationPaths& paths) : AXeTetra(hostCallback, paths) {
+        numParams = kNumParams + kMore;
+        cEffect.numParams = numParams;
+    }
+    void setParameter(VstInt32 index, float value) override {
+        if (index >= kNumParams)
+            more[index - kNumParams] = value;
+        else
+            AXeTetra::setParameter(index, value);
+    }
+    float getParameter(VstInt32 index) override {
+        return index >= kNumParams ? more[index - kNumParams] : AXeTetra::getParameter(index);
+    }
+    void getParameterName(VstInt32 index, char* text) override {
+        static const char* const names[kMore] = {"Output Order", "Invert X", "Invert Y"};
+        if (index >= kNumParams)
+            std::strcpy(text, names[index - kNumParams]);
+        else
+            AXeTetra::getParameterName(index, text);
+    }
+    void getParameterDisplay(VstInt32 index, char* text) override {
+        if (index >= kNumParams)
+            std::strcpy(text, more[index - kNumParams] > 0.5f ? "AmbiX" : "FuMa");
+        else
+            AXeTetra::getParameterDisplay(index, text);
+    }
+    float more[kMore] = {0.0f, 0.0f, 0.0f};
+};
 
 class EditorTest : public ::testing::Test {
 protected:
@@ -136,7 +174,42 @@ TEST_F(EditorTest, NoticesShowOneAtATimeOverTheFieldWithTheirCount) {
     EXPECT_EQ(programName(*effect), "Take 2");
 }
 
-TEST_F(EditorTest, RedrawsOnlyAfterAChangeFromAnyThread) {
+TEST_F(EditorTest, ParametersBeyondTheProcessorsOwnShowInSetupByTheirNames) {
+    const std::string calibrations = root.makeDirectory("calibrations");
+    WiderEffect wider(CCalibrationPaths::only(calibrations));
+    AXeTEditor* window = new AXeTEditor(&wider); // the effect owns it
+    EXPECT_EQ(window->findParameter("Invert X"), kNumParams + 1);
+    EXPECT_EQ(window->findParameter("LF Cut Freq"), kLFCutFreq);
+    window->open(kNoWindow);
+    window->idle();
+    ASSERT_EQ(window->getView(), AXeTEditor::kSetupView);
+    auto* order = dynamic_cast<CKnob*>(window->findControl(kNumParams));
+    ASSERT_NE(order, nullptr);
+    EXPECT_STREQ(order->getTitle(), "Output Order");
+    EXPECT_STREQ(order->getDisplayText(), "FuMa");
+    for (int i = 1; i < WiderEffect::kMore; ++i)
+        EXPECT_NE(window->findControl(kNumParams + i), nullptr);
+    // Set from the window, it reaches the effect; the text follows.
+    window->getFrame()->setFocusView(order);
+    window->getFrame()->onKeyDown("", kVKeyEnd);
+    EXPECT_EQ(wider.more[0], 1.0f);
+    EXPECT_STREQ(order->getDisplayText(), "AmbiX");
+    // Other views do not show them.
+    wider.setParameter(kViewMode, view2parm(3));
+    window->setParameter(kViewMode, view2parm(3));
+    window->idle();
+    EXPECT_EQ(window->getView(), AXeTEditor::kMatrixView);
+    EXPECT_EQ(window->findControl(kNumParams), nullptr);
+    window->close();
+}
+
+TEST_F(EditorTest, HostChangesFromAnyThreadShowAtTheNextIdleAndRedrawOnlyTheirControls) {
+    make();
+    editor->open(kNoWindow);
+    editor->idle();
+    auto* eqs = dynamic_cast<COnOffButton*>(editor->findControl(kEQsEnabled));
+    ASSERT_NE(eqs, nullptr);
+    EXPECT_FALSE(eqs->isOn());
     struct CountingView : CView {
         CountingView() : CView(CRect(0, 0, 1, 1)) {}
         void draw(CDrawContext* context) override {
@@ -145,19 +218,30 @@ TEST_F(EditorTest, RedrawsOnlyAfterAChangeFromAnyThread) {
         }
         int draws = 0;
     };
-    make();
-    std::thread([&] { editor->setParameter(0, 0.5f); }).join(); // closed: nothing to mark
-    editor->open(kNoWindow);
-    CountingView* counter = new CountingView;
-    editor->getFrame()->addView(counter);
+    CountingView* elsewhere = new CountingView;
+    editor->getFrame()->addView(elsewhere);
     editor->idle();
+    const int settled = elsewhere->draws;
+
+    // As the plug-in's effect does: apply, then tell the editor, here from another thread.
+    std::thread([&] {
+        effect->setParameter(kEQsEnabled, 1.0f);
+        editor->setParameter(kEQsEnabled, 1.0f);
+    }).join();
+    EXPECT_FALSE(eqs->isOn());
     editor->idle();
-    const int settled = counter->draws;
+    EXPECT_TRUE(eqs->isOn());
+    EXPECT_FALSE(eqs->isDirty());
+    EXPECT_EQ(elsewhere->draws, settled);
+
+    // The view and the capsule shown follow the host too.
+    effect->setParameter(kViewMode, view2parm(2));
+    effect->setParameter(kCurrentCapsule, 1.0f);
+    editor->setParameter(kCurrentCapsule, 1.0f);
     editor->idle();
-    EXPECT_EQ(counter->draws, settled);
-    std::thread([&] { editor->setParameter(7, 1.0f); }).join();
-    EXPECT_EQ(counter->draws, settled);
-    editor->idle();
-    editor->idle();
-    EXPECT_EQ(counter->draws, settled + 1);
+    EXPECT_EQ(editor->getView(), AXeTEditor::kCapsuleView);
+    EXPECT_EQ(editor->getCapsuleSelector()->getSelected(), 3);
+    EXPECT_NE(editor->findControl(kCapsuleBase + 3 * kParamsPerCapsule + kCapEQGain), nullptr);
+    EXPECT_EQ(editor->findControl(kCapsuleBase + kCapEQGain), nullptr);
+    EXPECT_EQ(editor->findControl(kEQsEnabled), nullptr); // a Setup control
 }
