@@ -19,6 +19,11 @@
 struct CFrame::Impl {
     Display* display = nullptr;
     Window window = 0;
+    // The offscreen picture as X sees it, when the window's visual takes its pixels as they are
+    // (32-bit xRGB, the usual case): changed parts go to the window with XPutImage. Otherwise
+    // cairo copies the whole picture through windowSurface.
+    XImage* image = nullptr;
+    GC gc = nullptr;
     cairo_surface_t* windowSurface = nullptr;
     bool exposed = false; // the window needs the whole picture copied again
     // The last press, to tell a double click: X reports single presses only.
@@ -184,8 +189,33 @@ CFrame::CFrame(const CRect& size, void* systemWindow, void* editor)
         }
     }
     XMapWindow(display, impl->window);
-    impl->windowSurface = cairo_xlib_surface_create(
-        display, impl->window, DefaultVisual(display, screen), size.width(), size.height());
+    Visual* visual = DefaultVisual(display, screen);
+    const int depth = DefaultDepth(display, screen);
+    cairo_surface_t* picture = context->getImpl()->surface;
+    if (visual->c_class == TrueColor && (depth == 24 || depth == 32) &&
+        visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff &&
+        cairo_image_surface_get_data(picture) != nullptr) {
+        impl->image =
+            XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                         reinterpret_cast<char*>(cairo_image_surface_get_data(picture)),
+                         static_cast<unsigned>(size.width()), static_cast<unsigned>(size.height()),
+                         32, cairo_image_surface_get_stride(picture));
+        if (impl->image != nullptr && impl->image->bits_per_pixel != 32) {
+            impl->image->data = nullptr; // cairo's
+            XDestroyImage(impl->image);
+            impl->image = nullptr;
+        }
+    }
+    if (impl->image != nullptr) {
+        // The pixels are words in this machine's byte order; Xlib swaps them for the server.
+        const uint32_t probe = 1;
+        impl->image->byte_order =
+            *reinterpret_cast<const unsigned char*>(&probe) == 1 ? LSBFirst : MSBFirst;
+        impl->gc = XCreateGC(display, impl->window, 0, nullptr);
+    } else {
+        impl->windowSurface =
+            cairo_xlib_surface_create(display, impl->window, visual, size.width(), size.height());
+    }
     XFlush(display);
 }
 
@@ -200,7 +230,12 @@ CFrame::~CFrame() {
     views.clear();
     if (impl->display != nullptr) {
         XErrorGuard guard;
-        cairo_surface_destroy(impl->windowSurface);
+        if (impl->image != nullptr) {
+            impl->image->data = nullptr; // cairo's
+            XDestroyImage(impl->image);
+        }
+        if (impl->gc != nullptr) XFreeGC(impl->display, impl->gc);
+        if (impl->windowSurface != nullptr) cairo_surface_destroy(impl->windowSurface);
         if (impl->window != 0) XDestroyWindow(impl->display, impl->window);
         XSync(impl->display, False);
         XCloseDisplay(impl->display);
@@ -516,7 +551,7 @@ void CFrame::handleEvents() {
             break;
         case DestroyNotify:
             // The host destroyed its window with ours inside: never draw into it again.
-            cairo_surface_destroy(impl->windowSurface);
+            if (impl->windowSurface != nullptr) cairo_surface_destroy(impl->windowSurface);
             impl->windowSurface = nullptr;
             impl->window = 0;
             break;
@@ -535,22 +570,26 @@ void CFrame::idle() {
     for (const CRect& rect : damage)
         drawRect(context, rect);
     setDirty(false);
-    if (impl->windowSurface == nullptr || (damage.empty() && !impl->exposed)) {
+    if (impl->window == 0 || (damage.empty() && !impl->exposed)) {
         damage.clear();
         return;
     }
-    cairo_t* cairo = cairo_create(impl->windowSurface);
-    if (!impl->exposed && !whole) {
+    if (impl->image != nullptr) {
+        cairo_surface_flush(context->getImpl()->surface);
+        if (impl->exposed || whole) damage.assign(1, CRect(0, 0, size.width(), size.height()));
         for (const CRect& rect : damage)
-            cairo_rectangle(cairo, rect.left, rect.top, rect.width(), rect.height());
-        cairo_clip(cairo);
+            XPutImage(impl->display, impl->window, impl->gc, impl->image, rect.left, rect.top,
+                      rect.left, rect.top, static_cast<unsigned>(rect.width()),
+                      static_cast<unsigned>(rect.height()));
+    } else if (impl->windowSurface != nullptr) {
+        cairo_t* cairo = cairo_create(impl->windowSurface);
+        cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_surface(cairo, context->getImpl()->surface, 0, 0);
+        cairo_paint(cairo);
+        cairo_destroy(cairo);
+        cairo_surface_flush(impl->windowSurface);
     }
     impl->exposed = false;
     damage.clear();
-    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cairo, context->getImpl()->surface, 0, 0);
-    cairo_paint(cairo);
-    cairo_destroy(cairo);
-    cairo_surface_flush(impl->windowSurface);
     XFlush(impl->display);
 }
