@@ -17,19 +17,85 @@ CBufferedIO::CBufferedIO(int descriptor, bool forWriting)
     table.read = &CBufferedIO::read;
     table.write = &CBufferedIO::write;
     table.tell = &CBufferedIO::tell;
+    if (writing) {
+        spare.reset(new char[kBufferSize]);
+        writer = std::thread([this] { writerLoop(); });
+    }
+}
+
+CBufferedIO::~CBufferedIO() {
+    if (!writer.joinable()) return;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [this] { return pendingData == nullptr; });
+        stopping = true;
+    }
+    handed.notify_one();
+    writer.join();
+}
+
+int CBufferedIO::writeOut(const char* data, size_t size, sf_count_t offset) const {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(fd, data + done, size - done,
+                                 static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+void CBufferedIO::writerLoop() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        handed.wait(lock, [this] { return pendingData != nullptr || stopping; });
+        if (pendingData == nullptr) return;
+        const char* data = pendingData;
+        const size_t size = pendingSize;
+        const sf_count_t offset = pendingOffset;
+        lock.unlock();
+        const int error = writerFailed == 0 ? writeOut(data, size, offset) : 0;
+        lock.lock();
+        if (error != 0 && writerFailed == 0) writerFailed = error;
+        pendingData = nullptr;
+        done.notify_all();
+    }
+}
+
+void CBufferedIO::waitForWriter() {
+    std::unique_lock<std::mutex> lock(mutex);
+    done.wait(lock, [this] { return pendingData == nullptr; });
+    if (writerFailed != 0 && failed == 0) failed = writerFailed;
+}
+
+int CBufferedIO::failure() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return failed != 0 ? failed : writerFailed;
+}
+
+bool CBufferedIO::flushInBackground() {
+    // The spare buffer is free once the writer is done with it.
+    waitForWriter();
+    if (failed != 0) return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        buffer.swap(spare);
+        pendingData = spare.get();
+        pendingSize = buffered;
+        pendingOffset = bufferStart;
+    }
+    handed.notify_one();
+    bufferStart += static_cast<sf_count_t>(buffered);
+    buffered = 0;
+    return true;
 }
 
 bool CBufferedIO::flush() {
     if (!writing) return failed == 0;
-    size_t done = 0;
-    while (done < buffered && failed == 0) {
-        const ssize_t n = pwrite(fd, buffer.get() + done, buffered - done,
-                                 static_cast<off_t>(bufferStart) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) failed = n < 0 ? errno : ENOSPC;
-        if (n > 0) done += static_cast<size_t>(n);
-    }
-    bufferStart += static_cast<sf_count_t>(done);
+    waitForWriter();
+    if (failed == 0 && buffered > 0) failed = writeOut(buffer.get(), buffered, bufferStart);
+    if (failed == 0) bufferStart += static_cast<sf_count_t>(buffered);
     buffered = 0;
     return failed == 0;
 }
@@ -93,7 +159,7 @@ sf_count_t CBufferedIO::read(void* to, sf_count_t count, void* self) {
 
 sf_count_t CBufferedIO::write(const void* from, sf_count_t count, void* self) {
     CBufferedIO& io = *static_cast<CBufferedIO*>(self);
-    if (!io.writing || io.failed != 0) return 0;
+    if (!io.writing || io.failure() != 0) return 0;
     // The buffer holds one contiguous stretch: a write elsewhere (a header) sends it out first.
     if (io.position != io.bufferStart + static_cast<sf_count_t>(io.buffered)) {
         if (!io.flush()) return 0;
@@ -102,7 +168,7 @@ sf_count_t CBufferedIO::write(const void* from, sf_count_t count, void* self) {
     const char* in = static_cast<const char*>(from);
     sf_count_t done = 0;
     while (done < count) {
-        if (io.buffered == kBufferSize && !io.flush()) return done;
+        if (io.buffered == kBufferSize && !io.flushInBackground()) return done;
         const size_t room = kBufferSize - io.buffered;
         const size_t n =
             static_cast<size_t>(count - done) < room ? static_cast<size_t>(count - done) : room;
