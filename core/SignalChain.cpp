@@ -1,5 +1,7 @@
 #include "core/SignalChain.h"
 
+#include "dsp/QuadCapsuleStages.h"
+
 #include <cmath>
 #include <cstring>
 #include <xmmintrin.h>
@@ -199,31 +201,36 @@ void CSignalChain::runChain(float* x, long n) {
     float* const y = faded;
     const size_t bytes = sizeof(float) * 4 * static_cast<size_t>(n);
 
-    if (!fadeLF) {
-        if (now.lfOn) lf[lfLive].run(now.lf, x, n);
+    if (!fadeLF && !fadeEQ && !fadeMatrix) {
+        runCapsuleStages(now.lfOn ? &lf[lfLive] : nullptr, now.lf, now.eqOn ? &eq[eqLive] : nullptr,
+                         now.eq, now.matrixOn ? &now.matrix : nullptr, x, n);
     } else {
-        std::memcpy(y, x, bytes);
-        if (before.lfOn) lf[lfLive].run(before.lf, x, n);
-        if (now.lfOn) lf[1 - lfLive].run(now.lf, y, n);
-        mix(x, y, n);
-    }
+        if (!fadeLF) {
+            if (now.lfOn) lf[lfLive].run(now.lf, x, n);
+        } else {
+            std::memcpy(y, x, bytes);
+            if (before.lfOn) lf[lfLive].run(before.lf, x, n);
+            if (now.lfOn) lf[1 - lfLive].run(now.lf, y, n);
+            mix(x, y, n);
+        }
 
-    if (!fadeEQ) {
-        if (now.eqOn) eq[eqLive].run(now.eq, x, n);
-    } else {
-        std::memcpy(y, x, bytes);
-        if (before.eqOn) eq[eqLive].run(before.eq, x, n);
-        if (now.eqOn) eq[1 - eqLive].run(now.eq, y, n);
-        mix(x, y, n);
-    }
+        if (!fadeEQ) {
+            if (now.eqOn) eq[eqLive].run(now.eq, x, n);
+        } else {
+            std::memcpy(y, x, bytes);
+            if (before.eqOn) eq[eqLive].run(before.eq, x, n);
+            if (now.eqOn) eq[1 - eqLive].run(now.eq, y, n);
+            mix(x, y, n);
+        }
 
-    if (!fadeMatrix) {
-        if (now.matrixOn) CABMatrix::processFrames(now.matrix, x, n);
-    } else {
-        std::memcpy(y, x, bytes);
-        if (before.matrixOn) CABMatrix::processFrames(before.matrix, x, n);
-        if (now.matrixOn) CABMatrix::processFrames(now.matrix, y, n);
-        mix(x, y, n);
+        if (!fadeMatrix) {
+            if (now.matrixOn) CABMatrix::processFrames(now.matrix, x, n);
+        } else {
+            std::memcpy(y, x, bytes);
+            if (before.matrixOn) CABMatrix::processFrames(before.matrix, x, n);
+            if (now.matrixOn) CABMatrix::processFrames(now.matrix, y, n);
+            mix(x, y, n);
+        }
     }
 
     if (!fadeSet) {

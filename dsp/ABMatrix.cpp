@@ -1,4 +1,4 @@
-#include "dsp/ABMatrix.h"
+#include "dsp/MatrixKernel.h"
 
 #include "dsp/CpuFeatures.h"
 
@@ -98,26 +98,9 @@ void CABMatrix::process(float* a, float* b, float* c, float* d, long n) {
 }
 
 void CABMatrix::processFrames(const CMatrixFactors& f, float* frames, long n) {
-    // The four outputs in the lanes of one vector, each with convert()'s statements: the fixed
-    // signs are folded into the factors (a + (-g) s is a - g s exactly), and only W's lane is
-    // divided by sqrt(2), in double, before its output gain.
-    const auto column = [&f](int c, float sx, float sy, float sz) {
-        return _mm_set_ps(sz * f.g[3][c], sy * f.g[2][c], sx * f.g[1][c], f.g[0][c]);
-    };
-    const __m128 g0 = column(0, 1.0f, 1.0f, 1.0f), g1 = column(1, 1.0f, -1.0f, -1.0f);
-    const __m128 g2 = column(2, -1.0f, 1.0f, -1.0f), g3 = column(3, -1.0f, -1.0f, 1.0f);
-    const __m128 o = _mm_loadu_ps(f.o);
-    const __m128d sqrt2 = _mm_set_sd(1.4142135623730951);
-    for (long i = 0; i < n; ++i) {
-        const __m128 s = _mm_loadu_ps(frames + 4 * i);
-        __m128 acc = _mm_mul_ps(g0, _mm_shuffle_ps(s, s, 0x00));
-        acc = _mm_add_ps(acc, _mm_mul_ps(g1, _mm_shuffle_ps(s, s, 0x55)));
-        acc = _mm_add_ps(acc, _mm_mul_ps(g2, _mm_shuffle_ps(s, s, 0xaa)));
-        acc = _mm_add_ps(acc, _mm_mul_ps(g3, _mm_shuffle_ps(s, s, 0xff)));
-        const __m128d w = _mm_div_sd(_mm_cvtss_sd(_mm_setzero_pd(), acc), sqrt2);
-        acc = _mm_cvtsd_ss(acc, w);
-        _mm_storeu_ps(frames + 4 * i, _mm_mul_ps(o, acc));
-    }
+    const MatrixRegs regs(f);
+    for (long i = 0; i < n; ++i)
+        _mm_storeu_ps(frames + 4 * i, regs.step(_mm_loadu_ps(frames + 4 * i)));
 }
 
 // Defined in QuadKernelsWide.cpp, compiled for AVX2: the frames up to a multiple of 8; answers

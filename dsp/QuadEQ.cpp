@@ -6,8 +6,7 @@
 #include <cmath>
 
 // Defined in QuadKernelsWide.cpp, compiled for AVX2.
-void quadEQRunWide(const CQuadEQDesign& design, double (*s1)[4], double (*s2)[4], float* frames,
-                   long n);
+void quadEQRunWide(const CQuadEQDesign& design, CQuadEQ::Memory& memory, float* frames, long n);
 
 CQuadEQ::CQuadEQ(bool wideVectors) : wide(wideVectors && cpuHasWideVectors()) {
     clear();
@@ -26,17 +25,17 @@ void CQuadEQDesign::setIdentity(Band& band, int k) {
 void CQuadEQ::clear() {
     for (int b = 0; b < CQuadEQDesign::kMaxBands; ++b)
         for (int k = 0; k < 4; ++k) {
-            s1[b][k] = 0.0;
-            s2[b][k] = 0.0;
+            state.s1[b][k] = 0.0;
+            state.s2[b][k] = 0.0;
         }
 }
 
 void CQuadEQ::run(const CQuadEQDesign& d, float* frames, long n) {
     if (n <= 0) return;
     if (wide)
-        quadEQRunWide(d, s1, s2, frames, n);
+        quadEQRunWide(d, state, frames, n);
     else
-        runEqualiser<D4Base>(d, s1, s2, frames, n);
+        runEqualiser<D4Base>(d, state, frames, n);
     finish(frames, n);
     if (!d.useOutputGain) return;
     const __m128 gain = _mm_loadu_ps(d.outputGain);
@@ -47,16 +46,16 @@ void CQuadEQ::run(const CQuadEQDesign& d, float* frames, long n) {
 void CQuadEQ::finish(float* frames, long n) {
     for (int b = 0; b < CQuadEQDesign::kMaxBands; ++b)
         for (int k = 0; k < 4; ++k) {
-            const double a = s1[b][k], c = s2[b][k];
+            const double a = state.s1[b][k], c = state.s2[b][k];
             if (!std::isfinite(a) || !std::isfinite(c)) {
-                s1[b][k] = 0.0;
-                s2[b][k] = 0.0;
+                state.s1[b][k] = 0.0;
+                state.s2[b][k] = 0.0;
                 for (long i = 0; i < n; ++i)
                     if (!std::isfinite(frames[4 * i + k])) frames[4 * i + k] = 0.0f;
             } else if (std::fabs(a) < CIIRFilter::kTinyState &&
                        std::fabs(c) < CIIRFilter::kTinyState) {
-                s1[b][k] = 0.0;
-                s2[b][k] = 0.0;
+                state.s1[b][k] = 0.0;
+                state.s2[b][k] = 0.0;
             }
         }
 }

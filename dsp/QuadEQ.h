@@ -21,19 +21,24 @@ struct CQuadEQDesign {
 
 class CQuadEQ {
 public:
+    // The bands' memory: the allpass state values of each band and channel.
+    struct Memory {
+        double s1[CQuadEQDesign::kMaxBands][4];
+        double s2[CQuadEQDesign::kMaxBands][4];
+    };
+
     // `wide`: use the AVX2 kernel where the processor has it.
     explicit CQuadEQ(bool wide = true);
 
     void clear();
     void run(const CQuadEQDesign& design, float* frames, long n);
     bool usesWideVectors() const { return wide; }
+    // As CMitRegFilter does after a block, per band and channel; for frames that went through the
+    // memory by other means (a pass of several stages).
+    void finish(float* frames, long n);
+    Memory& memory() { return state; }
 
 private:
-    // As CMitRegFilter does after a block, per band and channel.
-    void finish(float* frames, long n);
-
     bool wide;
-
-    double s1[CQuadEQDesign::kMaxBands][4];
-    double s2[CQuadEQDesign::kMaxBands][4];
+    Memory state;
 };

@@ -1,6 +1,7 @@
 // The double-precision four-channel kernels for processors with AVX2: compiled with -mavx2 -mfma
 // and called only where the processor has both (the kernels' owners check).
 #include "dsp/ABMatrix.h"
+#include "dsp/QuadCapsuleStagesKernel.h"
 #include "dsp/QuadConvolverKernel.h"
 #include "dsp/QuadEQKernel.h"
 
@@ -9,9 +10,14 @@ void quadConvolverRunWide(CQuadConvolver::Memory& memory, const CQuadConvolverDe
     runConvolver<D4Wide>(memory, design, frames, n);
 }
 
-void quadEQRunWide(const CQuadEQDesign& design, double (*s1)[4], double (*s2)[4], float* frames,
-                   long n) {
-    runEqualiser<D4Wide>(design, s1, s2, frames, n);
+void quadEQRunWide(const CQuadEQDesign& design, CQuadEQ::Memory& memory, float* frames, long n) {
+    runEqualiser<D4Wide>(design, memory, frames, n);
+}
+
+void capsuleStagesWide(CQuadLF* lf, const CQuadLFDesign& lfDesign, CQuadEQ* eq,
+                       const CQuadEQDesign& eqDesign, const CMatrixFactors* matrix, float* frames,
+                       long n) {
+    capsuleStages<D4Wide>(lf, lfDesign, eq, eqDesign, matrix, frames, n);
 }
 
 namespace {

@@ -13,21 +13,29 @@ struct CQuadLFDesign {
 
 class CQuadLF {
 public:
+    struct Section {
+        float x1[4], x2[4], y1[4], y2[4];
+    };
+    // The filters' memory: the last inputs and outputs of each section and channel.
+    struct Memory {
+        Section shelf;
+        Section highPass1;
+        Section highPass2;
+    };
+
     CQuadLF() { clear(); }
 
     void clear();
     // Filters n frames in place.
     void run(const CQuadLFDesign& design, float* frames, long n);
+    // After the frames went through the memory by other means (a pass of several stages): a
+    // non-finite memory of a channel is reset, and that channel's non-finite samples of the
+    // block become 0; a vanishing one is flushed to 0.
+    void finish(float* frames, long n);
+    Memory& memory() { return state; }
 
 private:
-    struct Section {
-        float x1[4], x2[4], y1[4], y2[4];
-    };
-    // A non-finite state of a channel is reset, and that channel's non-finite samples of the
-    // block become 0; a vanishing one is flushed to 0.
     static void finish(Section& section, bool secondOrder, float* frames, long n);
 
-    Section shelf;
-    Section highPass1;
-    Section highPass2;
+    Memory state;
 };

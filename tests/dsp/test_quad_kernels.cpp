@@ -9,6 +9,7 @@
 #include "dsp/LFFilter.h"
 #include "dsp/MitRegFilter.h"
 #include "dsp/ParaEQ3Band.h"
+#include "dsp/QuadCapsuleStages.h"
 #include "dsp/QuadConvolver.h"
 #include "dsp/QuadEQ.h"
 #include "dsp/QuadIIR.h"
@@ -87,6 +88,58 @@ TEST(QuadKernels, LowFrequencyFiltersAreTheChannelFilters) {
     const auto out = inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
     for (size_t k = 0; k < 4; ++k)
         EXPECT_EQ(channel(out, k), run(*reference[k], in[k])) << k;
+}
+
+// The capsule stages in one pass give what they give one after another.
+TEST(QuadKernels, OnePassThroughTheCapsuleStagesIsTheStagesInTurn) {
+    CLFFilter lfFilter(30.0f, 120.0f);
+    lfFilter.setSamplingRate(48000.0f);
+    CQuadLFDesign lfDesign{};
+    for (int k = 0; k < 4; ++k) {
+        for (int j = 0; j < 2; ++j)
+            lfDesign.shelf[j][k] = lfFilter.getShelf().getB(j);
+        lfDesign.shelf[2][k] = lfFilter.getShelf().getA(0);
+        for (int j = 0; j < 3; ++j) {
+            lfDesign.highPass1[j][k] = lfFilter.getHighPass1().getB(j);
+            lfDesign.highPass2[j][k] = lfFilter.getHighPass2().getB(j);
+        }
+        for (int j = 0; j < 2; ++j) {
+            lfDesign.highPass1[3 + j][k] = lfFilter.getHighPass1().getA(j);
+            lfDesign.highPass2[3 + j][k] = lfFilter.getHighPass2().getA(j);
+        }
+    }
+    CQuadEQDesign eqDesign{};
+    eqDesign.numBands = 1;
+    for (int k = 0; k < 4; ++k) {
+        CMitRegFilter band;
+        band.setSamplingRate(48000.0f);
+        band.setParametersOctaves(500.0f + 700.0f * static_cast<float>(k), 1.0f, 6.0f - 4.0f * static_cast<float>(k));
+        const CMitRegFilter::Lane lane = band.lane();
+        eqDesign.bands[0].b0[k] = lane.b0;
+        eqDesign.bands[0].b1[k] = lane.b1;
+        eqDesign.bands[0].a1[k] = lane.a1;
+        eqDesign.bands[0].a2[k] = lane.a2;
+        eqDesign.bands[0].halfV[k] = lane.halfV;
+    }
+    CABMatrix matrix;
+    float gains[4][4] = {{0, -3, 0, 1}, {2, 0, 0, 0}, {0, 0, -6, 0}, {0, 1, 0, 0}};
+    matrix.setGains4x4(gains);
+    matrix.setOutGains(-8.0f, 0.0f, 1.0f, 0.0f);
+    const CMatrixFactors factors = matrix.getFactors();
+    const std::vector<float> in = interleave(noiseChannels(3000, 5));
+    for (bool wide : paths()) {
+        CQuadLF lfA, lfB;
+        CQuadEQ eqA(wide), eqB(wide);
+        const auto fused = inBlocks(in, [&](float* x, long n) {
+            runCapsuleStages(&lfA, lfDesign, &eqA, eqDesign, &factors, x, n);
+        });
+        const auto inTurn = inBlocks(in, [&](float* x, long n) {
+            lfB.run(lfDesign, x, n);
+            eqB.run(eqDesign, x, n);
+            CABMatrix::processFrames(factors, x, n);
+        });
+        EXPECT_EQ(fused, inTurn) << (wide ? "AVX2" : "any x86-64");
+    }
 }
 
 TEST(QuadKernels, EqualiserBandsAreTheChannelFilters) {
