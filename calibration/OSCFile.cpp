@@ -83,7 +83,7 @@ void swapEndian(unsigned char* word) {
 
 COSCFile::COSCFile()
     : file(nullptr), packetSize(0), address(), typeTags(), intValues(), floatValues(),
-      stringValues(), noString(), finished(false) {}
+      stringValues(), noString(), finished(false), cleanEnd(false), cutShort(false) {}
 
 COSCFile::~COSCFile() {
     if (file != nullptr) std::fclose(file);
@@ -98,6 +98,8 @@ bool COSCFile::attachFile(FILE* stream) {
     if (file != nullptr) std::fclose(file);
     file = stream;
     finished = false;
+    cleanEnd = false;
+    cutShort = false;
     return file != nullptr;
 }
 
@@ -133,7 +135,10 @@ COSCFile::Skip COSCFile::skipArgument(char tag) {
     if (size >= 0) return skipBytes(static_cast<uint32_t>(size)) ? Skip::Done : Skip::CutOff;
     if (size == -1) {
         char scratch[4];
-        consume(static_cast<uint32_t>(readOSCString(file, scratch, sizeof(scratch))));
+        int attempts = 0;
+        if (readChunks(file, scratch, sizeof(scratch), nullptr, &attempts) == ChunkEnd::Failed)
+            cutShort = true;
+        consume(static_cast<uint32_t>(4 * attempts));
         return Skip::Done;
     }
     if (size == -2) {
@@ -160,7 +165,11 @@ bool COSCFile::readNextPacket() {
 
 bool COSCFile::readMessage() {
     unsigned char sizeWord[4];
-    if (!readWord(sizeWord)) return false;
+    const size_t got = std::fread(sizeWord, 1, sizeof(sizeWord), file);
+    if (got != sizeof(sizeWord)) {
+        cleanEnd = got == 0 && std::ferror(file) == 0 && !cutShort;
+        return false;
+    }
     swapEndian(sizeWord);
     std::memcpy(&packetSize, sizeWord, sizeof(packetSize));
     // A size of 0 frames not even an address.
@@ -191,7 +200,12 @@ bool COSCFile::readMessage() {
             swapEndian(word);
             consume(4);
         } else if (tag == 's') {
-            consume(static_cast<uint32_t>(readOSCString(file, stringValues[i])));
+            // A string cut by the end of the file completes its message, but the file is cut.
+            int attempts = 0;
+            if (readChunks(file, stringValues[i], kMaxStringLength, nullptr, &attempts) ==
+                ChunkEnd::Failed)
+                cutShort = true;
+            consume(static_cast<uint32_t>(4 * attempts));
         } else {
             const Skip skipped = skipArgument(tag);
             if (skipped == Skip::CutOff) return false;
@@ -199,7 +213,7 @@ bool COSCFile::readMessage() {
         }
     }
     // Whatever the size still claims belongs to this message, not to the next one.
-    skipBytes(packetSize);
+    if (!skipBytes(packetSize)) cutShort = true;
     return true;
 }
 

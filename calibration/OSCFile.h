@@ -38,6 +38,9 @@ public:
     // Reads the next message into the members; false at the end of the file or on a malformed
     // or cut-off message, and from then on, until another file is opened.
     bool readNextPacket();
+    // After readNextPacket answered false: whether the file simply ended where a message would
+    // have begun, rather than in or at a malformed message.
+    bool endedCleanly() const { return cleanEnd; }
 
     // The arguments held: the tags after the ",", at most kMaxValues.
     short getNumValues();
@@ -68,6 +71,8 @@ private:
     char stringValues[kMaxValues][kMaxStringLength];
     char noString[1]; // what the string accessors answer for a position the message lacks
     bool finished;    // a read failed: the rest of the file is not in step with its messages
+    bool cleanEnd;    // the file ended between two messages
+    bool cutShort;    // a message was shorter than its size said
 };
 
 // Reads an OSC string in 4-byte chunks into a buffer of kMaxStringLength bytes, up to and

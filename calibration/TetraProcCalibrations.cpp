@@ -1,6 +1,7 @@
 // Importing the binary calibration files that tetraproc writes (OSC messages).
 
 #include "calibration/CalibrationFiles.h"
+#include "calibration/MsgBox.h"
 #include "calibration/OSCFile.h"
 #include "core/XeTetra.h"
 #include "dsp/ParaEQ2Band.h"
@@ -37,8 +38,10 @@ constexpr float kHighestBandCentre = 0.49f * 44100.0f;
 } // namespace
 
 void AXeTetra::ReadTetraProcCalibrations() {
-    const std::string& directoryPath = calibrationPaths.systemDirectory;
-    if (directoryPath.empty()) return;
+    // Binary calibrations come from the same directory as the text ones, after them, so that the
+    // text calibrations keep their program and set numbers.
+    if (calibrationPlace < 0) return;
+    const std::string& directoryPath = calibrationsDirectory;
     DIR* directory = opendir(directoryPath.c_str());
     if (directory == nullptr) return;
 
@@ -50,19 +53,23 @@ void AXeTetra::ReadTetraProcCalibrations() {
         const dirent* entry = readdir(directory);
         if (entry == nullptr) break;
         if (std::strstr(entry->d_name, ".tetra") == nullptr) continue;
+        if (!readsEntry(entry->d_name)) continue;
         std::string path = directoryPath + "/" + entry->d_name;
         const std::string name = calibrationName(entry->d_name);
         COSCFile reader;
         if (!reader.attachFile(openCalibrationFile(path, "rb"))) continue;
-        AXeTetraProgram* program = claimProgram();
-        if (program == nullptr) break;
+        if (numPrograms >= kNumPrograms) break;
+        CCalibrationSource& source = calibrationSources[numPrograms];
+        AXeTetraProgram* program = claimProgram(path, name);
         auto limit = [&path](float value, float lowest, float highest, const char* unit,
                              const char* key, float shown) {
             return limitCalibrationValue(value, lowest, highest, unit, key, shown, path);
         };
         const int set = numPostMatrixSets;
 
+        int messages = 0;
         while (reader.readNextPacket()) {
+            ++messages;
             program->setName(name.c_str());
             program->values[kSlotGainsLinked] = 0.0f;
             program->values[kSlotLocked] = 1.0f;
@@ -73,6 +80,9 @@ void AXeTetra::ReadTetraProcCalibrations() {
             if (std::strcmp(address, "tetraproc") == 0 && hasArguments(reader, "i")) {
                 version = reader.getIntValue(0);
                 if (version < 1 || version > 3) {
+                    MsgBoxf("Calibration file has format version %d, which is not read (1 to 3 "
+                            "are); no calibration after it is read either: %s",
+                            version, path.c_str());
                     importEnded = true;
                     break;
                 }
@@ -173,6 +183,12 @@ void AXeTetra::ReadTetraProcCalibrations() {
             }
         }
         if (importEnded) break;
+        if (messages == 0 && reader.endedCleanly())
+            MsgBoxf("Calibration file holds no message: %s", path.c_str());
+        else if (!reader.endedCleanly())
+            MsgBoxf("Calibration file is cut off or malformed after %d messages; those are "
+                    "read: %s",
+                    messages, path.c_str());
 
         program->values[kSlotPreMatrixFilter] = 0.0f;
         if (set < kMaxFilterSets) {
@@ -184,6 +200,7 @@ void AXeTetra::ReadTetraProcCalibrations() {
             }
             ++numPostMatrixSets;
             program->values[kSlotPostMatrixFilter] = filter2parm(set);
+            source.postMatrixSet = set;
         } else {
             // No set left for this calibration: it keeps to set 0 rather than name a missing one.
             program->values[kSlotPostMatrixFilter] = filter2parm(0);

@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationFiles.h"
 #include "calibration/LineReader.h"
+#include "calibration/MsgBox.h"
 #include "core/XeTetra.h"
 #include "dsp/FilterCoefficients.h"
 #include "dsp/IIRFilter.h"
@@ -70,43 +71,64 @@ constexpr float kWRaiseDb = 3.0f;
 constexpr float kLowestEQFreq = 20.0f, kHighestEQFreq = 20000.0f;
 constexpr float kWidestEQOctaves = 5.0f;
 constexpr float kLowestLFFreq = 20.0f, kHighestLFFreq = 250.0f;
+
+// Says that no calibrations directory exists, naming every place looked in, in order, and how to
+// make one. Places that do not fit into one notice are counted instead of named.
+void reportNoCalibrationsDirectory(const std::vector<CCalibrationPlace>& places) {
+    static const char lead[] = "Calibrations directory not found; looked in ";
+    static const char advice[] = ". Add calibrations with: xetetra calibrations install FILE";
+    const size_t room = kMaxMessageLength - 1;
+    std::string named;
+    size_t shown = 0;
+    for (; shown < places.size(); ++shown) {
+        const std::string next = (shown == 0 ? "" : ", ") + places[shown].directory;
+        const std::string more =
+            shown + 1 < places.size()
+                ? ", and " + std::to_string(places.size() - shown - 1) + " more"
+                : "";
+        if (std::strlen(lead) + named.size() + next.size() + more.size() + std::strlen(advice) >
+            room)
+            break;
+        named += next;
+    }
+    if (shown < places.size())
+        named += (shown == 0 ? "" : ", and ") + std::to_string(places.size() - shown) + " more";
+    MsgBoxf("%s%s%s", lead, named.c_str(), advice);
+}
 } // namespace
 
 bool AXeTetra::CalibrationsDirectoryExists() {
+    calibrationPlace = -1;
+    calibrationsDirectory.clear();
     bool allMissing = true;
-    for (const std::string* candidate :
-         {&calibrationPaths.systemDirectory, &calibrationPaths.userDirectory}) {
-        if (candidate->empty()) continue;
+    for (size_t i = 0; i < calibrationPaths.places.size(); ++i) {
+        const std::string& candidate = calibrationPaths.places[i].directory;
         bool missing = false;
-        if (DIR* directory = openCalibrationsDirectory(*candidate, missing)) {
+        if (DIR* directory = openCalibrationsDirectory(candidate, missing)) {
             closedir(directory);
+            calibrationPlace = static_cast<int>(i);
+            calibrationsDirectory = candidate;
             return true;
         }
         allMissing = allMissing && missing;
     }
     // A directory that is there but unreadable has been named already; "not found" would mislead.
-    if (allMissing)
-        MsgBoxf("Calibrations directory (%s) not found", calibrationPaths.systemDirectory.c_str());
+    // No candidates at all is a caller that wants no calibrations.
+    if (allMissing && !calibrationPaths.places.empty())
+        reportNoCalibrationsDirectory(calibrationPaths.places);
     return false;
 }
 
 void AXeTetra::ReadCalibrations() {
-    DIR* directory = nullptr;
-    for (const std::string* candidate :
-         {&calibrationPaths.systemDirectory, &calibrationPaths.userDirectory}) {
-        if (candidate->empty()) continue;
-        directory = opendir(candidate->c_str());
-        if (directory != nullptr) {
-            calibrationsDirectory = *candidate;
-            break;
-        }
-    }
+    if (calibrationPlace < 0) return;
+    DIR* directory = opendir(calibrationsDirectory.c_str());
     if (directory == nullptr) return;
 
     while (const dirent* entry = readdir(directory)) {
         const char* entryName = entry->d_name;
         if (std::strstr(entryName, ".txt") == nullptr && std::strstr(entryName, ".TXT") == nullptr)
             continue;
+        if (!readsEntry(entryName)) continue;
         const std::string path = calibrationsDirectory + "/" + entryName;
         const std::string name = calibrationName(entryName);
         FILE* file = openCalibrationFile(path, "r");
@@ -119,7 +141,8 @@ void AXeTetra::ReadCalibrations() {
             std::fclose(file);
             continue;
         }
-        AXeTetraProgram* program = claimProgram();
+        CCalibrationSource& source = calibrationSources[numPrograms];
+        AXeTetraProgram* program = claimProgram(path, name);
         program->setName(name.c_str());
         program->values[kSlotGainsLinked] = 0.0f;
         program->values[kSlotLocked] = 0.0f;
@@ -135,14 +158,18 @@ void AXeTetra::ReadCalibrations() {
             return limit(value, -range, range, "dB", key, value);
         };
         float v[4];
+        // Whether any keyed line gave a number: a file without one is no calibration.
+        bool scanned = false;
         if (reader.find("sens")) {
             const int n = std::sscanf(reader.line, "sens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            scanned = scanned || n > 0;
             for (int c = 0; c < n; ++c)
                 storeFinite(*program, kSlotCapGainBase + 4 * c,
                             plusMinus122parm(dB(v[c], kCapsuleGainDb, "sens")));
         }
         if (reader.find("vsens")) {
             const int n = std::sscanf(reader.line, "vsens %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            scanned = scanned || n > 0;
             for (int c = 0; c < n; ++c) {
                 const float gain = plusMinus122parm(dB(v[c], kCapsuleGainDb, "vsens"));
                 for (int k = 1; k < 4; ++k)
@@ -151,6 +178,7 @@ void AXeTetra::ReadCalibrations() {
         }
         if (reader.find("EQ")) {
             const int n = std::sscanf(reader.line, "EQ %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            scanned = scanned || n > 0;
             for (int c = 0; c < n; ++c)
                 storeFinite(*program, kSlotEQGainBase + c,
                             plusMinus152parm(dB(v[c], kEQGainDb, "EQ")));
@@ -158,6 +186,7 @@ void AXeTetra::ReadCalibrations() {
         if (reader.find("EQfreq")) {
             const int n =
                 std::sscanf(reader.line, "EQfreq %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            scanned = scanned || n > 0;
             for (int c = 0; c < n; ++c) {
                 // 0 stands for the lowest frequency.
                 if (v[c] == 0.0f) {
@@ -170,6 +199,7 @@ void AXeTetra::ReadCalibrations() {
         }
         if (reader.find("EQbw")) {
             const int n = std::sscanf(reader.line, "EQbw %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+            scanned = scanned || n > 0;
             for (int c = 0; c < n; ++c) {
                 if (v[c] == 0.0f) {
                     storeFinite(*program, kSlotEQWidthBase + c, 0.0f);
@@ -185,6 +215,7 @@ void AXeTetra::ReadCalibrations() {
             }
         }
         if (reader.find("W") && std::sscanf(reader.line, "W %f", &v[0]) == 1) {
+            scanned = true;
             const float gain =
                 limit(v[0], -kOutputGainDb - kWRaiseDb, kOutputGainDb - kWRaiseDb, "dB", "W", v[0]);
             storeFinite(*program, kSlotOutputGainBase + 0, plusMinus152parm(gain + kWRaiseDb));
@@ -193,11 +224,14 @@ void AXeTetra::ReadCalibrations() {
         static const char* const axisFormats[] = {"X %f", "Y %f", "Z %f"};
         for (int k = 1; k < 4; ++k)
             if (reader.find(axisKeys[k - 1]) &&
-                std::sscanf(reader.line, axisFormats[k - 1], &v[0]) == 1)
+                std::sscanf(reader.line, axisFormats[k - 1], &v[0]) == 1) {
+                scanned = true;
                 storeFinite(*program, kSlotOutputGainBase + k,
                             plusMinus152parm(dB(v[0], kOutputGainDb, axisKeys[k - 1])));
+            }
         if (reader.find("LF")) {
             const int n = std::sscanf(reader.line, "LF %f %f", &v[0], &v[1]);
+            scanned = scanned || n > 0;
             for (int i = 0; i < n; ++i)
                 storeFinite(
                     *program, i == 0 ? kSlotLFCutFreq : kSlotLFBoostFreq,
@@ -228,6 +262,7 @@ void AXeTetra::ReadCalibrations() {
                     std::sscanf(reader.line, "%79s %79s", key, fileName) == 2) {
                     const std::string coefficientPath =
                         calibrationsDirectory + "/" + name + "/" + fileName;
+                    source.coefficientFiles.emplace_back(fileName);
                     (isWLine(reader.line) ? wSet : velSet)
                         ->setTolvinIIRFileName(coefficientPath.c_str());
                 }
@@ -236,6 +271,11 @@ void AXeTetra::ReadCalibrations() {
             ++numPostMatrixSets;
         }
         std::fclose(file);
+        source.postMatrixSet = set;
+        if (!scanned)
+            MsgBoxf("Calibration file holds no value: none of the keys sens, vsens, EQ, EQfreq, "
+                    "EQbw, W, X, Y, Z, LF with a number: %s",
+                    path.c_str());
 
         program->values[kSlotPreMatrixFilter] = 0.0f;
         // With the set table full the program keeps to set 0 rather than name a missing set.

@@ -102,8 +102,8 @@ AXeTetra::AXeTetra(audioMasterCallback audioMaster, const CCalibrationPaths& pat
       lfCutFreq(20.0f), lfBoostFreq(20.0f), lfEnabled(false), viewMode(0), displayVu(false),
       locked(false), calibration(false), eqsEnabled(false), eqsLinked(false), gainsLinked(false),
       abMatrixEnabled(true), currentCapsule(0), numPreMatrixSets(0), numPostMatrixSets(0),
-      calibrationPaths(paths), constructed(false), controlDepth(0), settingsDirty(true),
-      rateEpoch(0), chain(exchange) {
+      calibrationPaths(paths), calibrationPlace(-1), constructed(false), controlDepth(0),
+      settingsDirty(true), rateEpoch(0), chain(exchange) {
     CMessageSinkScope messages(this);
     for (int c = 0; c < 4; ++c) {
         for (int k = 0; k < 4; ++k)
@@ -217,9 +217,28 @@ void AXeTetra::initPrograms() {
     cEffect.numPrograms = kNumPrograms;
 }
 
-AXeTetraProgram* AXeTetra::claimProgram() {
+AXeTetraProgram* AXeTetra::claimProgram(const std::string& file, const std::string& name) {
     if (numPrograms >= kNumPrograms) return nullptr;
+    CCalibrationSource& source = calibrationSources[numPrograms];
+    source.file = file;
+    source.directory = calibrationsDirectory;
+    source.name = name;
     return &programs[numPrograms++];
+}
+
+bool AXeTetra::readsEntry(const char* entryName) const {
+    return calibrationPaths.onlyEntry.empty() || calibrationPaths.onlyEntry == entryName;
+}
+
+const CCalibrationPlace* AXeTetra::GetCalibrationPlace() const {
+    if (calibrationPlace < 0) return nullptr;
+    return &calibrationPaths.places[static_cast<size_t>(calibrationPlace)];
+}
+
+const CCalibrationSource* AXeTetra::GetCalibrationSource(int program) const {
+    if (program < 0 || program >= kNumPrograms || calibrationSources[program].empty())
+        return nullptr;
+    return &calibrationSources[program];
 }
 
 void AXeTetra::postMessage(const char* message) {

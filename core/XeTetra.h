@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/CalibrationPaths.h"
+#include "calibration/CalibrationSource.h"
 #include "calibration/MsgBox.h"
 #include "core/EngineSettings.h"
 #include "core/OutputMeters.h"
@@ -97,6 +98,11 @@ public:
 
     // Levels and direction of the outputs, measured while "Display VU" is on.
     COutputMeters& GetOutputMeters() { return outputMeters; }
+    // Where the calibrations were looked for, the place they were read from (null when none
+    // opened), and which file a program came from (null for one no calibration filled).
+    const CCalibrationPaths& GetCalibrationPaths() const { return calibrationPaths; }
+    const CCalibrationPlace* GetCalibrationPlace() const;
+    const CCalibrationSource* GetCalibrationSource(int program) const;
 
     // Routes MsgBox reports of this instance's own work to its notice queue.
     void postMessage(const char* message) override;
@@ -128,8 +134,11 @@ protected:
     // Keeps the record's initial delay equal to the selected set's and tells the host.
     void updateLatency();
     void formatProgramName(int program, char* text) const;
-    // Claims the next free program for a calibration; null when all are taken.
-    AXeTetraProgram* claimProgram();
+    // Claims the next free program for the calibration file read from the calibrations
+    // directory; null when all are taken.
+    AXeTetraProgram* claimProgram(const std::string& file, const std::string& name);
+    // Whether the import reads this directory entry (all of them, unless one file is checked).
+    bool readsEntry(const char* entryName) const;
 
     // Designs the chain from the parameters and hands it to the audio side.
     void publishSettings();
@@ -173,8 +182,11 @@ protected:
     std::vector<std::unique_ptr<CFilterCoefficients>> coefficientSets;
     CCalibrationPaths calibrationPaths;
     COutputMeters outputMeters;
-    // The directory the text import opened (system-wide or per-user).
+    // The place the search opened, an index into calibrationPaths.places; -1 when none opened.
+    int calibrationPlace;
+    // The directory of that place, which both readers read.
     std::string calibrationsDirectory;
+    CCalibrationSource calibrationSources[kNumPrograms];
     // Host notifications are held back until the constructor has finished.
     bool constructed;
 

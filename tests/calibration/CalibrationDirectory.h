@@ -28,3 +28,14 @@ inline std::string nameOf(AXeTetra& processor, int program) {
     processor.getProgramNameIndexed(0, program, text);
     return text;
 }
+
+// The notices the processor holds, oldest first; they are dismissed.
+inline std::vector<std::string> takeNotices(AXeTetra& processor) {
+    std::vector<std::string> notices;
+    char text[CNoticeQueue::kMaxNoticeLength];
+    while (processor.getNoticeQueue()->peek(text, sizeof(text), nullptr)) {
+        notices.emplace_back(text);
+        processor.getNoticeQueue()->dismiss();
+    }
+    return notices;
+}

@@ -284,6 +284,8 @@ TEST_F(OSCFileTest, TetraprocFileAndEveryCutOfIt) {
             }
         }
         EXPECT_EQ(read, complete + (cutInString ? 1 : 0)) << "cut at " << cut;
+        // Only a cut between two messages is an end; anything else is a file cut short.
+        EXPECT_EQ(reader.endedCleanly(), cut == offset) << "cut at " << cut;
     }
 }
 

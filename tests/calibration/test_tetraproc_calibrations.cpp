@@ -143,6 +143,10 @@ TEST(TetraProcCalibrations, VersionOutsideOneToThreeEndsTheImport) {
     EXPECT_EQ(v[kSlotPostMatrixFilter], 0.0f);
     EXPECT_EQ(processor->numPostMatrixSets, 3);
     EXPECT_EQ(nameOf(*processor, 3), "User 3");
+    EXPECT_EQ(takeNotices(*processor),
+              std::vector<std::string>{"Calibration file has format version 4, which is not read "
+                                       "(1 to 3 are); no calibration after it is read either: " +
+                                       calibrations.directory + "/A4.tetra"});
 }
 
 TEST(TetraProcCalibrations, IncompleteAndHostileFilesGiveSafePrograms) {
@@ -197,7 +201,8 @@ TEST(TetraProcCalibrations, IncompleteAndHostileFilesGiveSafePrograms) {
 }
 
 TEST(TetraProcCalibrations, WhereFilesAreAndAreNotRead) {
-    // Capital extensions are not binary calibrations; an empty file still claims a program.
+    // Capital extensions are not binary calibrations; an empty file still claims a program, and a
+    // cut-off one keeps what came before the cut; both are named in a notice.
     Calibrations calibrations;
     calibrations.add("Upper.TETRA", mic1234(3));
     calibrations.add("Empty.tetra", Bytes{});
@@ -206,18 +211,19 @@ TEST(TetraProcCalibrations, WhereFilesAreAndAreNotRead) {
     EXPECT_EQ(nameOf(*processor, 3), "User 3");
     EXPECT_EQ(processor->numPostMatrixSets, 4);
     EXPECT_EQ(processor->programs[2].values[kSlotPostMatrixFilter], filter2parm(3));
-
-    // The per-user directory is never searched for binary calibrations.
-    TempDirectory root;
-    const std::string user = root.makeDirectory("user");
-    const Bytes bytes = mic1234(3).bytes();
-    root.write("user/Mic.tetra", std::string(bytes.begin(), bytes.end()));
-    CCalibrationPaths paths;
-    paths.systemDirectory = root.file("absent");
-    paths.userDirectory = user;
-    TestXeTetra perUser(nullptr, paths);
-    EXPECT_EQ(nameOf(perUser, 2), "User 2");
-    EXPECT_EQ(perUser.numPostMatrixSets, 3);
+    EXPECT_EQ(takeNotices(*processor),
+              std::vector<std::string>{
+                  "Calibration file holds no message: " + calibrations.directory + "/Empty.tetra"});
+    Calibrations cut;
+    const Bytes whole = mic1234(3).bytes();
+    cut.add("Cut.tetra", Bytes(whole.begin(), whole.end() - 6));
+    auto cutProcessor = cut.load();
+    EXPECT_EQ(nameOf(*cutProcessor, 2), "Cut");
+    EXPECT_EQ(takeNotices(*cutProcessor),
+              std::vector<std::string>{"Calibration file is cut off or malformed after " +
+                                       std::to_string(mic1234(3).messages().size() - 1) +
+                                       " messages; those are read: " + cut.directory +
+                                       "/Cut.tetra"});
 
     // With text calibrations in all six slots no binary calibration is read.
     Calibrations full;

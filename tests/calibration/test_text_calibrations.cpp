@@ -271,6 +271,10 @@ TEST(TextCalibrations, EmptyFileLeaksNothingFromTheFileBefore) {
         const float expected = slot == kSlotLFCutFreq ? 1.0f : user.values[slot];
         EXPECT_EQ(v[slot], expected) << slot;
     }
+    EXPECT_EQ(takeNotices(*processor),
+              std::vector<std::string>{"Calibration file holds no value: none of the keys sens, "
+                                       "vsens, EQ, EQfreq, EQbw, W, X, Y, Z, LF with a number: " +
+                                       calibrations.directory + "/empty.txt"});
 }
 
 TEST(TextCalibrations, CoefficientFilesLoadIntoTheSetAndFilterTheOutputs) {
@@ -333,23 +337,15 @@ TEST(TextCalibrations, SevenFilesFillSixProgramsAndFiveSets) {
     }
 }
 
-TEST(TextCalibrations, PerUserDirectoryAndOddEntries) {
-    TempDirectory root;
-    const std::string user = root.makeDirectory("user");
-    root.makeDirectory("user/folder.txt");
-    root.write("user/" + std::string(200, 'n') + ".txt", "sens 2 2 2 2\n");
-    root.write("user/a.Txt", "sens 3 3 3 3\n");
-    root.write("user/Mic.tetra", "");
-    CCalibrationPaths paths;
-    paths.systemDirectory = root.file("absent");
-    paths.userDirectory = user;
-    TestXeTetra processor(nullptr, paths);
-    char name[64] = {};
-    processor.getProgramNameIndexed(0, 2, name);
-    EXPECT_EQ(std::string(name), std::string(23, 'n'));
-    processor.getProgramNameIndexed(0, 3, name);
-    EXPECT_STREQ(name,
-                 "User 3"); // the directory, the .Txt file and the per-user .tetra are not read
-    EXPECT_EQ(processor.numPostMatrixSets, 4);
-    EXPECT_EQ(processor.getNoticeQueue()->pending(), 0);
+TEST(TextCalibrations, OddEntries) {
+    Calibrations calibrations;
+    calibrations.root.makeDirectory("calibrations/folder.txt");
+    calibrations.add(std::string(200, 'n') + ".txt", "sens 2 2 2 2\n");
+    calibrations.add("a.Txt", "sens 3 3 3 3\n");
+    auto processor = calibrations.load();
+    EXPECT_EQ(nameOf(*processor, 2), std::string(23, 'n'));
+    // The directory and the .Txt file are not read.
+    EXPECT_EQ(nameOf(*processor, 3), "User 3");
+    EXPECT_EQ(processor->numPostMatrixSets, 4);
+    EXPECT_EQ(processor->getNoticeQueue()->pending(), 0);
 }

@@ -31,9 +31,10 @@ TEST(Programs, ConstructionWithoutCalibrations) {
     char notice[CNoticeQueue::kMaxNoticeLength];
     int count = 0;
     ASSERT_TRUE(processor.getNoticeQueue()->peek(notice, sizeof(notice), &count));
-    EXPECT_STREQ(
-        notice,
-        ("Calibrations directory (" + scratch.file("no-such-directory") + ") not found").c_str());
+    EXPECT_STREQ(notice, ("Calibrations directory not found; looked in " +
+                          scratch.file("no-such-directory") +
+                          ". Add calibrations with: xetetra calibrations install FILE")
+                             .c_str());
     EXPECT_EQ(count, 1);
 }
 

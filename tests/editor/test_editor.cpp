@@ -132,7 +132,7 @@ TEST_F(EditorTest, NoticesShowOneAtATimeOverTheFieldWithTheirCount) {
     ASSERT_EQ(notices->pending(), 1);
     char missing[CNoticeQueue::kMaxNoticeLength];
     ASSERT_TRUE(notices->peek(missing, sizeof(missing), nullptr));
-    EXPECT_EQ(std::string(missing).rfind("Calibrations directory (", 0), 0u);
+    EXPECT_EQ(std::string(missing).rfind("Calibrations directory not found; looked in ", 0), 0u);
     char more[] = "No filter found for sampling rate  96000";
     for (int i = 0; i < 3; ++i)
         notices->post(more);

@@ -8,6 +8,7 @@
 #include "core/XeTetra.h"
 #include "integration/VstHost.h"
 #include "support/SampleCalibrations.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -310,21 +311,7 @@ void writeCleanReference(Corpus& corpus) {
 
 class HostileCalibrations : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* home = std::getenv("HOME");
-        hadHome = home != nullptr;
-        if (hadHome) savedHome = home;
-    }
-    void TearDown() override {
-        if (hadHome)
-            setenv("HOME", savedHome.c_str(), 1);
-        else
-            unsetenv("HOME");
-    }
-
-private:
-    bool hadHome = false;
-    std::string savedHome;
+    ScopedEnvironment environment;
 };
 
 // The processor a host's plug-in instance constructs, reading text and tetraproc calibrations
@@ -373,7 +360,7 @@ TEST_F(HostileCalibrations, CalibrationsDirectoryThatIsALoopAFifoOrAFile) {
     const std::string parent = home.path() + "/Library/Audio/Plug-Ins/VST";
     ASSERT_EQ(std::system(("mkdir -p '" + parent + "'").c_str()), 0);
     const std::string calibrations = parent + "/calibrations";
-    setenv("HOME", home.path().c_str(), 1);
+    environment.isolateCalibrations(home.path());
     vsthost::Library library(XETETRA_PLUGIN_PATH);
     ASSERT_TRUE(library.loaded()) << library.loadError();
     vsthost::HostState host;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VstHost.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -13,26 +14,17 @@ namespace vsthost {
 
 constexpr const char* kPluginPath = XETETRA_PLUGIN_PATH;
 
-// Each test runs with HOME pointing at its own empty directory, so the calibration search finds
-// nothing unless the test puts something there.
+// Each test runs with HOME (and the XDG data directories) pointing at its own empty directory,
+// so the calibration search finds nothing unless the test puts something there.
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* oldHome = std::getenv("HOME");
-        hadHome = oldHome != nullptr;
-        if (hadHome) savedHome = oldHome;
         ASSERT_FALSE(home.path().empty());
-        setenv("HOME", home.path().c_str(), 1);
+        environment.isolateCalibrations(home.path());
         library = std::make_unique<Library>(kPluginPath);
         ASSERT_TRUE(library->loaded()) << library->loadError();
     }
-    void TearDown() override {
-        library.reset();
-        if (hadHome)
-            setenv("HOME", savedHome.c_str(), 1);
-        else
-            unsetenv("HOME");
-    }
+    void TearDown() override { library.reset(); }
     std::unique_ptr<Plugin> load() {
         auto plugin = std::make_unique<Plugin>(*library, &host);
         EXPECT_TRUE(plugin->ok());
@@ -44,8 +36,7 @@ protected:
     std::unique_ptr<Library> library;
 
 private:
-    bool hadHome = false;
-    std::string savedHome;
+    ScopedEnvironment environment;
 };
 
 } // namespace vsthost
