@@ -6,3 +6,4 @@ int runConvert(int argc, char** argv);
 int runPrograms(int argc, char** argv);
 int runResponse(int argc, char** argv);
 int runGenerate(int argc, char** argv);
+int runCalibrations(int argc, char** argv);

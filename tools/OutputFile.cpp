@@ -10,8 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-COutputFile::COutputFile(const std::string& destination, bool replaceExisting)
-    : target(destination), replace(replaceExisting) {}
+COutputFile::COutputFile(const std::string& destination, bool replaceExisting,
+                         const std::string& temporaryStem)
+    : target(destination), stem(temporaryStem), replace(replaceExisting) {}
 
 COutputFile::~COutputFile() {
     if (fd >= 0) close(fd);
@@ -77,7 +78,9 @@ bool COutputFile::replaceable(const struct stat& existing) const {
 bool COutputFile::create() {
     const size_t slash = target.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string name = !stem.empty()                ? stem
+                       : slash == std::string::npos ? target
+                                                    : target.substr(slash + 1);
     // "." and ".XXXXXX" add eight bytes: a name near the longest the directory takes is cut.
     long longest = pathconf(directory.c_str(), _PC_NAME_MAX);
     if (longest <= 8) longest = 255;

@@ -12,7 +12,10 @@
 // other hard links is refused rather than silently parted from them.
 class COutputFile {
 public:
-    COutputFile(const std::string& destination, bool replace);
+    // The temporary file is named "." + temporaryStem + ".XXXXXX" when a stem is given (so that
+    // it cannot be taken for what the destination is), else after the destination.
+    COutputFile(const std::string& destination, bool replace,
+                const std::string& temporaryStem = "");
     // Removes the temporary file unless it was committed.
     ~COutputFile();
     COutputFile(const COutputFile&) = delete;
@@ -40,6 +43,7 @@ private:
     bool replaceable(const struct stat& existing) const;
 
     std::string target;
+    std::string stem;
     std::string temporary;
     bool replace;
     int fd = -1;

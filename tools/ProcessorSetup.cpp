@@ -1,37 +1,14 @@
 #include "tools/ProcessorSetup.h"
 
 #include "core/ProgramChunk.h"
+#include "tools/SilentStandardError.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-// Standard error sent to /dev/null while the object lives: a second processor built from the same
-// calibrations repeats the messages the first has printed.
-class CSilentStandardError {
-public:
-    CSilentStandardError() : saved(dup(STDERR_FILENO)) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDERR_FILENO);
-            close(null);
-        }
-    }
-    ~CSilentStandardError() {
-        if (saved < 0) return;
-        dup2(saved, STDERR_FILENO);
-        close(saved);
-    }
-    CSilentStandardError(const CSilentStandardError&) = delete;
-    CSilentStandardError& operator=(const CSilentStandardError&) = delete;
-
-private:
-    int saved;
-};
 // The bytes of base64 text (RFC 4648, whitespace between the characters ignored), or false.
 bool decodeBase64(const std::vector<uint8_t>& text, std::vector<uint8_t>& bytes) {
     bytes.clear();
@@ -105,7 +82,7 @@ const COptionSpec CProcessorSetup::kProgramOption = {
     "program", "<n|name>", "program by number 0-7 or by name (see xetetra programs)", "0"};
 const COptionSpec CProcessorSetup::kCalibrationsOption = {
     "calibrations", "<dir>", "read text and .tetra calibrations from <dir> only",
-    "the standard directories"};
+    "the standard places (see xetetra calibrations list)"};
 const COptionSpec CProcessorSetup::kStateOption = {
     "state", "<file>",
     "start from the plug-in state a host saved (its chunk: raw bytes, or base64 text)\n"

@@ -23,6 +23,8 @@ struct CProgramSummary {
     float lfCut = 0.0f, lfBoost = 0.0f; // Hz
     bool eq = false;
     float eqFreq[4] = {}, eqWidth[4] = {}, eqGain[4] = {}; // Hz, octaves, dB
+    std::string calibrationFile; // the file a calibration program came from, else empty
+    std::string calibrationDirectory;
 };
 
 CProgramSummary summarise(AXeTetra& processor, int program) {
@@ -36,6 +38,10 @@ CProgramSummary summarise(AXeTetra& processor, int program) {
     const char* setName = processor.GetPostMatrixSetName(s.postMatrixSet);
     s.postMatrixSetName = setName != nullptr ? setName : "";
     s.latency = processor.GetPostMatrixLatency();
+    if (const CCalibrationSource* source = processor.GetCalibrationSource(program)) {
+        s.calibrationFile = source->file;
+        s.calibrationDirectory = source->directory;
+    }
     s.matrix = parm2bool(processor.getParameter(kABMatrixEnabled));
     s.lf = parm2bool(processor.getParameter(kLFEnabled));
     s.lfCut = oneLOWFREQConvert(processor.getParameter(kLFCutFreq));
@@ -90,6 +96,27 @@ std::string padded(const std::string& text, size_t width) {
     return shown >= width ? text : text + std::string(width - shown, ' ');
 }
 
+// Where the calibration programs came from: the directory read, and the file of each program.
+void printSources(const CProgramSummary* programs, const AXeTetra& processor) {
+    const CCalibrationPlace* place = processor.GetCalibrationPlace();
+    if (place == nullptr) {
+        std::printf("\nNo calibrations directory found (see xetetra calibrations list).\n");
+        return;
+    }
+    std::printf("\nCalibrations from %s", terminalText(place->directory).c_str());
+    if (place->origin != CCalibrationPlace::Origin::kGiven)
+        std::printf(" (%s)", place->originName());
+    std::printf(":%s\n", programs[2].calibrationFile.empty() ? " none" : "");
+    for (int i = 0; i < kNumPrograms; ++i) {
+        const std::string& file = programs[i].calibrationFile;
+        if (file.empty()) continue;
+        const size_t slash = file.rfind('/');
+        std::printf(
+            "  %d  %s\n", i,
+            terminalText(slash == std::string::npos ? file : file.substr(slash + 1)).c_str());
+    }
+}
+
 void printTable(const CProgramSummary* programs) {
     // Names come from file names: shown escaped, aligned by the characters they take up.
     std::string names[kNumPrograms], sets[kNumPrograms];
@@ -117,6 +144,12 @@ void printJson(const CProgramSummary* programs) {
         std::printf("  {\"index\": %d, \"name\": %s,\n", s.index, jsonString(s.name).c_str());
         std::printf("   \"postMatrixSet\": {\"index\": %d, \"name\": %s, \"latency\": %ld},\n",
                     s.postMatrixSet, jsonString(s.postMatrixSetName).c_str(), s.latency);
+        if (s.calibrationFile.empty())
+            std::printf("   \"calibration\": null,\n");
+        else
+            std::printf("   \"calibration\": {\"file\": %s, \"directory\": %s},\n",
+                        jsonString(s.calibrationFile).c_str(),
+                        jsonString(s.calibrationDirectory).c_str());
         std::printf("   \"matrix\": %s,\n", s.matrix ? "true" : "false");
         std::printf("   \"lf\": {\"enabled\": %s, \"cutHz\": %s, \"boostHz\": %s},\n",
                     s.lf ? "true" : "false", jsonNumber(s.lfCut).c_str(),
@@ -141,7 +174,8 @@ int runPrograms(int argc, char** argv) {
     CCommandLine line("programs", "[options]",
                       "Lists the 8 programs: the two factory programs, one per calibration found,\n"
                       "then user programs, with the post-matrix filter set, low-frequency filter\n"
-                      "and capsule equaliser each selects.",
+                      "and capsule equaliser each selects, and the calibration file each\n"
+                      "calibration program came from.",
                       specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
@@ -163,10 +197,12 @@ int runPrograms(int argc, char** argv) {
     CProgramSummary programs[kNumPrograms];
     for (int i = 0; i < kNumPrograms; ++i)
         programs[i] = summarise(*processor, i);
-    if (json)
+    if (json) {
         printJson(programs);
-    else
+    } else {
         printTable(programs);
+        printSources(programs, *processor);
+    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return fileError("standard output", "write failed");
     return kExitSuccess;

@@ -13,10 +13,12 @@ void printUsage(FILE* stream) {
                  "Usage: xetetra <command> [options] ...\n"
                  "The XeTetraVST processor without a host.\n\n"
                  "Commands:\n"
-                 "  convert   A-format recording to B-format\n"
-                 "  programs  list the 8 programs and what they select\n"
-                 "  response  plot or tabulate the magnitude and group delay of a program\n"
-                 "  generate  write a test A-format recording of a source from a direction\n\n"
+                 "  convert       A-format recording to B-format\n"
+                 "  programs      list the 8 programs and what they select\n"
+                 "  response      plot or tabulate the magnitude and group delay of a program\n"
+                 "  generate      write a test A-format recording of a source from a direction\n"
+                 "  calibrations  where calibrations are read from (list), and installing them\n"
+                 "                (install)\n\n"
                  "'xetetra <command> --help' describes each command.\n");
 }
 } // namespace
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "programs") == 0) return runPrograms(argc - 2, argv + 2);
     if (std::strcmp(command, "response") == 0) return runResponse(argc - 2, argv + 2);
     if (std::strcmp(command, "generate") == 0) return runGenerate(argc - 2, argv + 2);
+    if (std::strcmp(command, "calibrations") == 0) return runCalibrations(argc - 2, argv + 2);
     std::fprintf(stderr, "xetetra: unknown command '%s' (see xetetra --help)\n", command);
     return kExitUsage;
 }

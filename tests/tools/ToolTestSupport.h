@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <sstream>
 #include <string>
@@ -52,7 +53,26 @@ struct RunOptions {
     int uid = -1;
     unsigned timeoutSeconds = 0;
     bool pipeInput = false;
+    // Changes to the environment: "NAME=value" sets a variable, "NAME" alone unsets it.
+    std::vector<std::string> environment;
+    // Runs in the child before anything else; a non-zero answer ends the child with that code.
+    std::function<int()> prepare;
 };
+
+// This process's environment with the changes applied.
+inline std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes) {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        result.emplace_back(*entry);
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('='));
+        for (size_t i = result.size(); i-- > 0;)
+            if (result[i].compare(0, name.size() + 1, name + "=") == 0)
+                result.erase(result.begin() + static_cast<long>(i));
+        if (change.find('=') != std::string::npos) result.push_back(change);
+    }
+    return result;
+}
 
 // Runs the program with the arguments in `directory`, standard output and error captured.
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
@@ -71,6 +91,11 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     for (std::string& a : argvStrings)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
+    std::vector<std::string> environmentStrings = changedEnvironment(options.environment);
+    std::vector<char*> envp;
+    for (std::string& e : environmentStrings)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outFd, 1);
@@ -78,6 +103,10 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
         if (options.pipeInput) {
             dup2(input[0], 0);
             close(input[1]);
+        }
+        if (options.prepare) {
+            const int prepared = options.prepare();
+            if (prepared != 0) _exit(prepared);
         }
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
         if (options.fileSizeLimit > 0) {
@@ -92,7 +121,7 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
             _exit(125);
         // The alarm outlives exec.
         if (options.timeoutSeconds > 0) alarm(options.timeoutSeconds);
-        execv(program.c_str(), argv.data());
+        execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     if (options.pipeInput) close(input[0]);

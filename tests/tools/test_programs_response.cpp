@@ -86,15 +86,23 @@ std::vector<double> impulseResponse(const std::string& calibrations, int program
 TEST(ToolHelp, EverySubcommandDescribesItsOptions) {
     const std::regex optionLine("^  --[a-z]+( <[^>]+>)?  +[^ ].*$");
     const std::regex continuation("^ {6,}[^ ].*$");
-    for (const char* command : {"convert", "programs", "response", "generate"}) {
+    for (const std::string command :
+         {"convert", "programs", "response", "generate", "calibrations install"}) {
         SCOPED_TRACE(command);
         // --help wins over anything wrong beside it.
-        const RunResult help = runTool({command, "--no-such-option", "--help", "x"});
+        std::vector<std::string> args;
+        for (const std::string& word :
+             {command.substr(0, command.find(' ')), command.find(' ') == std::string::npos
+                                                        ? std::string()
+                                                        : command.substr(command.find(' ') + 1)})
+            if (!word.empty()) args.push_back(word);
+        args.insert(args.end(), {"--no-such-option", "--help", "x"});
+        const RunResult help = runTool(args);
         EXPECT_EQ(help.status, 0) << help.err;
         EXPECT_EQ(help.err, "");
         const std::vector<std::string> text = lines(help.out);
         ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text[0].rfind(std::string("Usage: xetetra ") + command, 0), 0u) << text[0];
+        EXPECT_EQ(text[0].rfind("Usage: xetetra " + command, 0), 0u) << text[0];
         size_t options = 0;
         bool inOptions = false;
         for (const std::string& line : text) {
@@ -117,8 +125,12 @@ TEST(ToolHelp, EverySubcommandDescribesItsOptions) {
         EXPECT_NE(convert.find(text), std::string::npos) << text;
     const RunResult top = runTool({"--help"});
     EXPECT_EQ(top.status, 0);
-    for (const char* command : {"convert", "programs", "response", "generate"})
+    for (const char* command : {"convert", "programs", "response", "generate", "calibrations"})
         EXPECT_NE(top.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+    const RunResult calibrations = runTool({"calibrations", "--help"});
+    EXPECT_EQ(calibrations.status, 0);
+    for (const char* command : {"  list ", "  install "})
+        EXPECT_NE(calibrations.out.find(command), std::string::npos) << command;
 }
 
 TEST(ToolPrograms, ListsWhatEachProgramSelects) {
@@ -135,10 +147,18 @@ TEST(ToolPrograms, ListsWhatEachProgramSelects) {
     const RunResult json = runTool({"programs", "--json", "--calibrations", calibrations});
     ASSERT_EQ(json.status, 0) << json.err;
 
+    // The table, then the directory and the file of each calibration program.
     const std::vector<std::string> rows = lines(table.out);
-    ASSERT_EQ(rows.size(), 9u) << table.out;
+    ASSERT_EQ(rows.size(), 13u) << table.out;
     AXeTetra processor(nullptr, CCalibrationPaths::only(calibrations));
     processor.setSampleRate(48000.0f);
+    std::vector<std::string> sources = {"", "Calibrations from " + calibrations + ":"};
+    for (int p = 2; p < 4; ++p) {
+        ASSERT_NE(processor.GetCalibrationSource(p), nullptr);
+        const std::string& file = processor.GetCalibrationSource(p)->file;
+        sources.push_back("  " + std::to_string(p) + "  " + file.substr(calibrations.size() + 1));
+    }
+    EXPECT_EQ(std::vector<std::string>(rows.begin() + 9, rows.end()), sources);
     for (int p = 0; p < kNumPrograms; ++p) {
         SCOPED_TRACE(p);
         char name[256] = {};
@@ -156,11 +176,15 @@ TEST(ToolPrograms, ListsWhatEachProgramSelects) {
         EXPECT_NE(row.find(" " + std::to_string(latency) + " "), std::string::npos) << row;
         EXPECT_NE(row.find(lf ? "  on cut " : "  off "), std::string::npos) << row;
 
+        const CCalibrationSource* source = processor.GetCalibrationSource(p);
         const std::string entry =
             "{\"index\": " + std::to_string(p) + ", \"name\": " + jsonQuoted(name) +
             ",\n   \"postMatrixSet\": {\"index\": " +
             std::to_string(processor.GetCoincidenceFilter()) + ", \"name\": " + jsonQuoted(set) +
-            ", \"latency\": " + std::to_string(latency) + "}";
+            ", \"latency\": " + std::to_string(latency) + "},\n   \"calibration\": " +
+            (source == nullptr ? "null"
+                               : "{\"file\": " + jsonQuoted(source->file) +
+                                     ", \"directory\": " + jsonQuoted(calibrations) + "}");
         EXPECT_NE(json.out.find(entry), std::string::npos) << entry;
         const size_t at = json.out.find(entry);
         if (at == std::string::npos) continue;

@@ -1,0 +1,322 @@
+// xetetra calibrations install and list, and the system-wide directory at its real path in a
+// private mount namespace.
+
+#include "calibration/CalibrationPaths.h"
+#include "calibration/TetraFileWriter.h"
+#include "support/SampleCalibrations.h"
+#include "tools/ToolTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <sched.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tooltest;
+
+namespace {
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Whether one line of the text holds both parts, in this order.
+bool lineHas(const std::string& text, const std::string& first, const std::string& second) {
+    for (const std::string& line : lines(text)) {
+        const size_t at = line.find(first);
+        if (at != std::string::npos && line.find(second, at + first.size()) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Every file under a directory, as paths relative to it, with their contents.
+std::vector<std::pair<std::string, std::string>> tree(const std::string& root,
+                                                      const std::string& prefix = "") {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> names = listDirectory(root);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        struct stat info;
+        const std::string path = root + "/" + name;
+        if (lstat(path.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            const auto inner = tree(path, prefix + name + "/");
+            files.insert(files.end(), inner.begin(), inner.end());
+        } else {
+            files.emplace_back(prefix + name, readText(path));
+        }
+    }
+    return files;
+}
+
+// The environment of a user whose home is `home`, with no data directories of the machine's.
+std::vector<std::string> userEnvironment(const std::string& home) {
+    return {"HOME=" + home, "XETETRA_CALIBRATIONS", "XDG_DATA_HOME",
+            "XDG_DATA_DIRS=" + home + "/.no-data-dirs"};
+}
+
+RunResult runAs(const std::vector<std::string>& environment, const std::vector<std::string>& args) {
+    RunOptions options;
+    options.environment = environment;
+    return runTool(args, "", options);
+}
+
+bool systemDirectoryExists() {
+    struct stat info;
+    return stat(kSystemCalibrationsDirectory, &info) == 0;
+}
+
+} // namespace
+
+TEST(CalibrationsInstall, ChecksCopiesAndNeverOverwritesUnasked) {
+    if (systemDirectoryExists())
+        GTEST_SKIP() << kSystemCalibrationsDirectory << " exists on this machine and is read "
+                     << "before any per-user directory";
+    TempDirectory dir;
+    const std::string home = dir.makeDirectory("home");
+    const std::string source = dir.makeDirectory("source");
+    const std::vector<std::string> environment = userEnvironment(home);
+    const std::string target = home + "/.local/share/xetetra/calibrations";
+
+    // A text calibration with coefficient files for 44.1 and 48 kHz, and a tetraproc one.
+    samplecal::TextCalibration text;
+    text.name = "Mic7";
+    ASSERT_TRUE(samplecal::writeTextCalibration(source, text));
+    ASSERT_TRUE(tetrafile::writeFile(source + "/Mic8.tetra", tetrafile::mic1234Calibration()));
+    const RunResult good = runAs(
+        environment, {"calibrations", "install", source + "/Mic7.txt", source + "/Mic8.tetra"});
+    ASSERT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(good.out, target + "/Mic7.txt: program 2 (Mic7)\n" + target +
+                            "/Mic8.tetra: program 3 (Mic8)\n");
+    auto installed = tree(target);
+    EXPECT_EQ(installed, tree(source));
+    ASSERT_EQ(installed.size(), 6u); // Mic7.txt, Mic7/{VEL44,VEL48,W44,W48}, Mic8.tetra
+
+    // Files the plug-in would complain about are refused with its reason; nothing is copied.
+    const tetrafile::Bytes whole = tetrafile::mic1234Calibration().bytes();
+    const struct {
+        const char* file;
+        std::string content;
+        std::string reason;
+    } bad[] = {
+        {"Notes.txt", "hello\n", "refused: Calibration file holds no value"},
+        {"Loud.txt", "sens 20 0 0 0\n",
+         "refused: Out-of-range calibration value sens 20 limited to 12 dB"},
+        {"Cut.tetra", std::string(whole.begin(), whole.end() - 6),
+         "refused: Calibration file is cut off or malformed after "},
+        {"Lonely.txt",
+         "sens 0 0 0 0\nvsens 0 0 0 0\nEQ 0 0 0 0\nEQfreq 1000 1000 1000 1000\n"
+         "EQbw 500 500 500 500\nW 0\nX 0\nY 0\nZ 0\nLF 20 20\nW W48\n",
+         "refused: Failed to open Tolvin filter coefficients file: " + source + "/Lonely/W48"},
+        {"readme.md", "sens 0 0 0 0\n", "not named like a calibration"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir.write(std::string("source/") + c.file, c.content);
+        const RunResult run = runAs(environment, {"calibrations", "install", path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("xetetra: " + path + ": " + c.reason, 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(tree(target), installed);
+    }
+
+    // The name of an installed calibration: refused, then replaced whole with --force (the
+    // coefficient files of the old one with it); a file of another kind with the same name
+    // replaces it too.
+    text.sens[0] = 1.5f;
+    text.coefficientRates = {"96"};
+    const std::string newer = dir.makeDirectory("newer");
+    ASSERT_TRUE(samplecal::writeTextCalibration(newer, text));
+    ASSERT_TRUE(tetrafile::writeFile(newer + "/Mic8.txt.tetra", tetrafile::TetraCalibration()));
+    dir.write("newer/Mic8.txt", "sens 1 1 1 1\n");
+    const RunResult refused =
+        runAs(environment, {"calibrations", "install", newer + "/Mic7.txt", newer + "/Mic8.txt"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "xetetra: " + newer + "/Mic7.txt: not installed: " + target +
+                  " holds the calibration Mic7 already (Mic7.txt, Mic7/); --force replaces it\n"
+                  "xetetra: " +
+                  newer + "/Mic8.txt: not installed: " + target +
+                  " holds the calibration Mic8 already (Mic8.tetra); --force replaces it\n");
+    EXPECT_EQ(tree(target), installed);
+    const RunResult forced = runAs(environment, {"calibrations", "install", "--force",
+                                                 newer + "/Mic7.txt", newer + "/Mic8.txt"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(forced.err,
+              "xetetra: " + target + "/Mic8.tetra: removed, replaced by " + target + "/Mic8.txt\n");
+    std::vector<std::pair<std::string, std::string>> expected = tree(newer);
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [](const auto& f) { return f.first == "Mic8.txt.tetra"; }),
+                   expected.end());
+    EXPECT_EQ(tree(target), expected);
+    // A file read both as text and as tetraproc calibration is two programs: refused.
+    const RunResult twice =
+        runAs(environment, {"calibrations", "install", newer + "/Mic8.txt.tetra"});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_TRUE(has(twice.err, "refused: ")) << twice.err;
+
+    // Where install puts calibrations: XETETRA_CALIBRATIONS; the per-user directory of the
+    // original layout when it is the one in use; else the XDG one. The plug-in then reads them
+    // from there, as xetetra programs says.
+    const std::string legacy = home + "/Library/Audio/Plug-Ins/VST/calibrations";
+    const std::string chosen = dir.file("chosen/calibrations");
+    const struct {
+        const char* what;
+        std::vector<std::string> environment;
+        bool legacyExists;
+        std::string expected;
+    } places[] = {
+        {"XETETRA_CALIBRATIONS", {"XETETRA_CALIBRATIONS=" + chosen}, true, chosen},
+        {"the original per-user directory", {}, true, legacy},
+        {"XDG_DATA_HOME",
+         {"XDG_DATA_HOME=" + dir.file("data")},
+         false,
+         dir.file("data") + "/xetetra/calibrations"},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.what);
+        ASSERT_EQ(std::system(("rm -rf '" + home + "/Library'").c_str()), 0);
+        if (place.legacyExists) {
+            ASSERT_EQ(std::system(("mkdir -p '" + legacy + "'").c_str()), 0);
+        }
+        std::vector<std::string> env = environment;
+        env.insert(env.end(), place.environment.begin(), place.environment.end());
+        const RunResult run = runAs(env, {"calibrations", "install", source + "/Mic8.tetra"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, place.expected + "/Mic8.tetra: program 2 (Mic8)\n");
+        EXPECT_EQ(readText(place.expected + "/Mic8.tetra"), readText(source + "/Mic8.tetra"));
+        const RunResult json = runAs(env, {"programs", "--json"});
+        EXPECT_TRUE(has(json.out, "\"calibration\": {\"file\": \"" + place.expected +
+                                      "/Mic8.tetra\", \"directory\": \"" + place.expected + "\"}"))
+            << json.out;
+        const RunResult list = runAs(env, {"calibrations", "list"});
+        EXPECT_EQ(list.status, 0);
+        EXPECT_TRUE(lineHas(list.out, " " + place.expected + " ", " in use")) << list.out;
+        EXPECT_TRUE(has(list.out, "Programs from " + place.expected + ":\n  2  Mic8  Mic8.tetra\n"))
+            << list.out;
+    }
+    const RunResult relative = runAs({"XETETRA_CALIBRATIONS=calibrations"},
+                                     {"calibrations", "install", source + "/Mic8.tetra"});
+    EXPECT_EQ(relative.status, 1);
+    EXPECT_EQ(relative.err, "xetetra calibrations install: XETETRA_CALIBRATIONS (calibrations) is "
+                            "not an absolute path, and the plug-in ignores it\n");
+    EXPECT_EQ(runAs(environment, {"calibrations", "install"}).status, 2);
+    EXPECT_EQ(runAs(environment, {"calibrations", "remove"}).status, 2);
+}
+
+namespace {
+
+constexpr int kNoNamespace = 90;
+
+// In the child: a private mount namespace whose root is a fresh tmpfs holding every top-level
+// entry of the real root (bound, so every path stays what it was), with
+// /Library/Audio/Plug-Ins/VST/calibrations bound to `system`; then enters it. Answers
+// kNoNamespace when the system does not let us.
+int enterRootWithSystemDirectory(const std::string& newRoot, const std::string& system) {
+    if (unshare(CLONE_NEWNS) != 0) return kNoNamespace;
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return kNoNamespace;
+    if (mount("tmpfs", newRoot.c_str(), "tmpfs", 0, "mode=0755") != 0) return kNoNamespace;
+    DIR* top = opendir("/");
+    if (top == nullptr) return kNoNamespace;
+    while (const dirent* entry = readdir(top)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || name == "Library") continue;
+        const std::string from = "/" + name, to = newRoot + from;
+        struct stat info;
+        if (lstat(from.c_str(), &info) != 0) continue;
+        if (S_ISLNK(info.st_mode)) {
+            char link[4096];
+            const ssize_t length = readlink(from.c_str(), link, sizeof(link) - 1);
+            if (length < 0) continue;
+            link[length] = '\0';
+            if (symlink(link, to.c_str()) != 0) return kNoNamespace;
+        } else if (S_ISDIR(info.st_mode)) {
+            if (mkdir(to.c_str(), 0755) != 0 ||
+                mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+                return kNoNamespace;
+        }
+    }
+    closedir(top);
+    std::string path = newRoot;
+    for (const char* part : {"Library", "Audio", "Plug-Ins", "VST", "calibrations"})
+        mkdir((path += std::string("/") + part).c_str(), 0755);
+    if (mount(system.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) return kNoNamespace;
+    if (chroot(newRoot.c_str()) != 0 || chdir("/") != 0) return kNoNamespace;
+    return 0;
+}
+
+} // namespace
+
+TEST(CalibrationPlaces, SystemWideDirectoryInAPrivateMountNamespace) {
+    TempDirectory dir;
+    const std::string newRoot = dir.makeDirectory("root");
+    const std::string system = dir.makeDirectory("system");
+    const std::string home = dir.makeDirectory("home");
+    const std::string chosen = dir.makeDirectory("chosen");
+    RunOptions options;
+    options.prepare = [&] { return enterRootWithSystemDirectory(newRoot, system); };
+    options.environment = userEnvironment(home);
+    if (runTool({"--help"}, "", options).status == kNoNamespace)
+        GTEST_SKIP() << "no private mount namespace could be made for "
+                     << kSystemCalibrationsDirectory
+                     << " (it takes root, or CAP_SYS_ADMIN, and unshare(CLONE_NEWNS))";
+
+    // The seed's directory holds a text and a tetraproc calibration; every later place holds one
+    // of its own, which must not be read.
+    const std::string seed = kSystemCalibrationsDirectory;
+    ASSERT_TRUE(tetrafile::writeFile(system + "/Seed.tetra", tetrafile::mic1234Calibration()));
+    dir.write("system/Seed.txt", "sens 1 1 1 1\n");
+    const std::string legacy = home + "/Library/Audio/Plug-Ins/VST/calibrations";
+    const std::string data = home + "/.local/share/xetetra/calibrations";
+    ASSERT_EQ(std::system(("mkdir -p '" + legacy + "' '" + data + "'").c_str()), 0);
+    dir.write("home/Library/Audio/Plug-Ins/VST/calibrations/Legacy.txt", "sens 2 2 2 2\n");
+    dir.write("home/.local/share/xetetra/calibrations/Data.txt", "sens 3 3 3 3\n");
+    dir.write("chosen/Chosen.txt", "sens 4 4 4 4\n");
+
+    const RunResult json = runTool({"programs", "--json"}, "", options);
+    ASSERT_EQ(json.status, 0) << json.err;
+    // Text first, then tetraproc: the set numbers the seed always gave.
+    for (const auto& program : {std::make_pair(2, std::string("Seed.txt")),
+                                std::make_pair(3, std::string("Seed.tetra"))}) {
+        EXPECT_TRUE(has(json.out, "{\"index\": " + std::to_string(program.first) +
+                                      ", \"name\": \"Seed\",\n   \"postMatrixSet\": {\"index\": " +
+                                      std::to_string(program.first + 1) +
+                                      ", \"name\": \"Seed\", \"latency\": 0},\n   "
+                                      "\"calibration\": {\"file\": \"" +
+                                      seed + "/" + program.second + "\""))
+            << json.out;
+    }
+    EXPECT_FALSE(has(json.out, "Legacy") || has(json.out, "Data")) << json.out;
+
+    const RunResult list = runTool({"calibrations", "list"}, "", options);
+    EXPECT_EQ(list.status, 0);
+    const std::vector<std::string> rows = lines(list.out);
+    ASSERT_GE(rows.size(), 6u) << list.out;
+    const std::string expected[] = {"system-wide",   seed,   "in use",
+                                    "per-user",      legacy, "not read",
+                                    "XDG_DATA_HOME", data,   "not read"};
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_TRUE(has(rows[static_cast<size_t>(i) + 1], expected[3 * i + k]))
+                << rows[static_cast<size_t>(i) + 1];
+    EXPECT_TRUE(has(list.out, "'xetetra calibrations install' has no directory to use: " + seed +
+                                  " is in use"))
+        << list.out;
+    const RunResult install =
+        runTool({"calibrations", "install", chosen + "/Chosen.txt"}, "", options);
+    EXPECT_EQ(install.status, 1);
+    EXPECT_TRUE(has(install.err, seed + " is in use: it is read for every user")) << install.err;
+
+    // XETETRA_CALIBRATIONS comes before the seed's directory.
+    options.environment.push_back("XETETRA_CALIBRATIONS=" + chosen);
+    const RunResult first = runTool({"programs", "--json"}, "", options);
+    EXPECT_TRUE(has(first.out, "\"name\": \"Chosen\"")) << first.out;
+    EXPECT_FALSE(has(first.out, "Seed")) << first.out;
+}
