@@ -1,6 +1,7 @@
 // Load time: constructing the processor with a calibrations directory of six calibrations (three
-// text ones with IIR coefficient files, three tetraproc ones) and with an empty one, as a host
-// does when it creates the plug-in or scans it. Also the heap one instance holds in either case,
+// text ones with IIR coefficient files, three tetraproc ones), with an empty one, and with none
+// in any of the places the environment gives, as a host does when it creates the plug-in or scans
+// it. Also the heap one instance holds in either case,
 // just built and once its correction filters have been designed by a first block.
 
 #include "core/XeTetra.h"
@@ -57,6 +58,23 @@ void BM_LoadWithNoCalibrations(benchmark::State& state) {
     load(state, calibrationsOf(directories().none));
 }
 
+// The common case on Linux: the places come from the environment (read at every construction)
+// and none exists, so every one is tried and the notice names them all.
+void BM_LoadSearchingEveryPlace(benchmark::State& state) {
+    const std::string home = directories().none.path();
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XETETRA_CALIBRATIONS");
+    unsetenv("XDG_DATA_HOME");
+    setenv("XDG_DATA_DIRS", (home + "/local:" + home + "/share").c_str(), 1);
+    for (auto _ : state) {
+        auto processor = std::make_unique<AXeTetra>(nullptr, CCalibrationPaths::defaults());
+        benchmark::DoNotOptimize(processor.get());
+        state.PauseTiming();
+        processor.reset();
+        state.ResumeTiming();
+    }
+}
+
 // Heap held by one instance, in bytes: right after construction, and after a first block at
 // 48 kHz with each correction set selected (each designs its four filters then).
 void heap(benchmark::State& state, const std::string& calibrations) {
@@ -91,5 +109,6 @@ void BM_HeapPerInstanceWithNoCalibrations(benchmark::State& state) {
 
 BENCHMARK(BM_LoadWithSixCalibrations)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadWithNoCalibrations)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadSearchingEveryPlace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeapPerInstanceWithSixCalibrations)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeapPerInstanceWithNoCalibrations)->Iterations(3)->Unit(benchmark::kMillisecond);
