@@ -185,11 +185,16 @@ int runInstall(int argc, char** argv) {
             continue;
         }
         const CCalibrationPlace* inUse = after.placeInUse();
-        if (inUse == nullptr || !sameFile(inUse->directory, installer.directory()))
+        if (inUse == nullptr)
             std::fprintf(stderr,
-                         "xetetra: %s: installed, but the plug-in reads its calibrations from "
-                         "%s (see xetetra calibrations list)\n",
-                         path.c_str(), inUse != nullptr ? inUse->directory.c_str() : "elsewhere");
+                         "xetetra: %s: installed, but the plug-in does not look there (see "
+                         "xetetra calibrations list)\n",
+                         path.c_str());
+        else if (!sameFile(inUse->directory, installer.directory()))
+            std::fprintf(stderr,
+                         "xetetra: %s: installed, but the plug-in reads its calibrations from %s "
+                         "(see xetetra calibrations list)\n",
+                         path.c_str(), inUse->directory.c_str());
         else
             std::fprintf(stderr,
                          "xetetra: %s: installed, but not read: the plug-in takes six "
