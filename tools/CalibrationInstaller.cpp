@@ -274,12 +274,16 @@ bool CCalibrationInstaller::install(const std::string& file) {
     // ones; a replaced subdirectory is moved aside and removed once the new one is there.
     std::string retired;
     if (done && withCoefficients && companionExists) {
+        // Renamed over an empty directory of a name of our own.
         std::string pattern = target + "/." + kStagingStem + ".XXXXXX";
-        done = mkdtemp(&pattern[0]) != nullptr && rename(companion.c_str(), pattern.c_str()) == 0;
-        if (done)
+        const bool made = mkdtemp(&pattern[0]) != nullptr;
+        done = made && rename(companion.c_str(), pattern.c_str()) == 0;
+        if (done) {
             retired = pattern;
-        else
+        } else {
             fileError(companion, "cannot be replaced: " + errorText(errno));
+            if (made) rmdir(pattern.c_str());
+        }
     }
     if (done && withCoefficients) {
         if (rename(staged.c_str(), companion.c_str()) == 0) {
