@@ -263,8 +263,9 @@ void AXeTetra::ReadCalibrations() {
                     const std::string coefficientPath =
                         calibrationsDirectory + "/" + name + "/" + fileName;
                     source.coefficientFiles.emplace_back(fileName);
-                    (isWLine(reader.line) ? wSet : velSet)
-                        ->setTolvinIIRFileName(coefficientPath.c_str());
+                    const std::string problem = (isWLine(reader.line) ? wSet : velSet)
+                                                    ->setTolvinIIRFileName(coefficientPath.c_str());
+                    if (!problem.empty()) MsgBoxf("%s", problem.c_str());
                 }
                 reader.next();
             }

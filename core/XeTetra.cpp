@@ -763,6 +763,15 @@ std::unique_ptr<CPostSetDesign> AXeTetra::buildSetDesign(int set, float rate) {
             if (!design->iir) design->iir = std::make_unique<CQuadIIRDesign>();
             auto* iir = static_cast<CIIRFilter*>(filter);
             iir->setSamplingRate(rate);
+            // Once for each coefficient set without a filter for the rate (the W and the Vel set
+            // of a calibration): the channel passes its signal.
+            const CFilterCoefficients* set = iir->getCoefficientSet();
+            bool told = false;
+            for (int j = 0; j < k; ++j)
+                told = told || (kinds[j] == ChannelKind::kRecursive &&
+                                static_cast<const CIIRFilter*>(filters[j])->getCoefficientSet() == set);
+            if (set != nullptr && !told && !set->hasFilterFor(rate))
+                MsgBoxf("No filter found for sampling rate %6.0f", static_cast<double>(rate));
             std::vector<float> b(static_cast<size_t>(iir->getNumB()));
             std::vector<float> a(static_cast<size_t>(iir->getNumA()));
             for (size_t j = 0; j < b.size(); ++j)

@@ -1,14 +1,14 @@
 #include "dsp/FilterCoefficients.h"
 
-#include "calibration/MsgBox.h"
-
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <string>
 #include <vector>
 
 CFilterCoefficients::~CFilterCoefficients() = default;
@@ -28,16 +28,17 @@ void CFilterCoefficients::setFilterSizeB(float rate, int n) {
 }
 
 float* CFilterCoefficients::lookup(std::map<float, Array>& arrays, float rate) {
-    float* found = nullptr;
-    if (!std::isnan(rate)) found = arrays[rate].get();
-    if (found == nullptr)
-        MsgBoxf("No filter found for sampling rate %6.0f", static_cast<double>(rate));
-    return found;
+    const auto found = arrays.find(rate);
+    return found == arrays.end() ? nullptr : found->second.get();
 }
 
-int CFilterCoefficients::lookupSize(std::map<float, int>& sizes, float rate) {
-    if (std::isnan(rate)) return 0;
-    return sizes[rate];
+int CFilterCoefficients::lookupSize(const std::map<float, int>& sizes, float rate) {
+    const auto found = sizes.find(rate);
+    return found == sizes.end() ? 0 : found->second;
+}
+
+bool CFilterCoefficients::hasFilterFor(float rate) const {
+    return lookupSize(sizesA, rate) > 0 && lookupSize(sizesB, rate) > 0;
 }
 
 float* CFilterCoefficients::getCoefficientsA(float rate) {
@@ -124,29 +125,28 @@ bool readFloats(FILE* file, std::vector<float>& values, int count) {
 }
 } // namespace
 
-void CFilterCoefficients::setTolvinIIRFileName(const char* path) {
-    if (path == nullptr) return;
+std::string CFilterCoefficients::setTolvinIIRFileName(const char* path) {
+    if (path == nullptr) return "No Tolvin filter coefficients file named";
+    const auto problem = [path](const char* what) { return std::string(what) + path; };
     const float rate = rateFromPath(path);
-    if (rate == 0.0f) {
-        MsgBoxf("No sampling rate in the name of Tolvin filter coefficients file: %s", path);
-        return;
-    }
+    if (rate == 0.0f)
+        return problem("No sampling rate in the name of Tolvin filter coefficients file: ");
     // Regular files only: opening a FIFO named like a coefficient file would wait for a writer,
     // blocking the host that builds the plug-in.
     struct stat status;
     const bool regular = stat(path, &status) == 0 && S_ISREG(status.st_mode);
     FILE* file = regular ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) {
-        MsgBoxf("Failed to open Tolvin filter coefficients file: %s", path);
         setFilterSizeA(rate, 0);
         setFilterSizeB(rate, 0);
-        return;
+        return problem("Failed to open Tolvin filter coefficients file: ");
     }
     unsigned char header[4];
-    // A read error has a system description; a file that simply ends early is reported as
-    // invalid below, when its counts cannot be read either.
-    if (std::fread(header, 1, sizeof(header), file) != sizeof(header) && std::ferror(file))
-        std::perror(path);
+    // A file that simply ends early is reported as invalid below, when its counts cannot be read
+    // either; a read error has a system description.
+    const bool readError =
+        std::fread(header, 1, sizeof(header), file) != sizeof(header) && std::ferror(file);
+    const int error = errno;
     unsigned char counts[4];
     std::vector<float> b, a;
     bool valid = std::fread(counts, 1, sizeof(counts), file) == sizeof(counts);
@@ -161,20 +161,22 @@ void CFilterCoefficients::setTolvinIIRFileName(const char* path) {
     std::fclose(file);
     if (!valid) {
         // Nothing half-loaded: the rate passes its signal through, as for a missing file.
-        MsgBoxf("Invalid Tolvin filter coefficients file: %s", path);
         setFilterSizeA(rate, 0);
         setFilterSizeB(rate, 0);
-        return;
+        if (readError)
+            return "Cannot read Tolvin filter coefficients file (" +
+                   std::string(std::strerror(error)) + "): " + path;
+        return problem("Invalid Tolvin filter coefficients file: ");
     }
     if (!isStableRecursion(a.data(), nA)) {
         // Its output would grow without bound; the rate passes its signal through instead.
-        MsgBoxf("Unstable filter in Tolvin filter coefficients file, not used: %s", path);
         setFilterSizeA(rate, 0);
         setFilterSizeB(rate, 0);
-        return;
+        return problem("Unstable filter in Tolvin filter coefficients file, not used: ");
     }
     setFilterSizeA(rate, nA);
     setFilterSizeB(rate, nB);
     std::copy(a.begin(), a.end(), coefficientsA[rate].get());
     std::copy(b.begin(), b.end(), coefficientsB[rate].get());
+    return std::string();
 }

@@ -87,13 +87,11 @@ TEST(FFTFilter, PassThroughResponseIsAnExactDelayOf1024) {
     Coefficients negative({-0.5f, -1.0f, -0.25f}), otherRate({1.0f, 0.5f}, {}, 96000.0f);
     for (CFilterCoefficients* set :
          std::vector<CFilterCoefficients*>{&negative, &otherRate, nullptr}) {
-        MessageCapture messages;
         Ready filter(set, 48000.0f);
         const auto in = noise(10000, 1), out = run(filter, in, {333});
         EXPECT_TRUE(passThroughResponse(filter));
         for (size_t i = 0; i < in.size(); ++i)
             ASSERT_EQ(out[i], i < kLatency ? 0.0f : in[i - kLatency]) << i;
-        EXPECT_EQ(messages.messages.size(), set == &otherRate ? 1u : 0u);
     }
 }
 
