@@ -2,7 +2,7 @@
 
 #include "gui/CControlListener.h"
 #include "gui/CRect.h"
-#include "vst/AEffGUIEditor.h"
+#include "editor/AEffGUIEditor.h"
 #include "vst/NoticeQueue.h"
 
 #include <atomic>

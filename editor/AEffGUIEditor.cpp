@@ -1,4 +1,4 @@
-#include "vst/AEffGUIEditor.h"
+#include "editor/AEffGUIEditor.h"
 
 #include "gui/CFrame.h"
 
