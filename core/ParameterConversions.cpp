@@ -7,6 +7,7 @@ int parameterSlot(int index) {
     static const int fixedSlots[kCapsuleBase] = {4, 2, 3, 7, 8, 0, 1, 37, 38, 39, 44, 45, 5, 6};
     if (index < 0 || index >= kNumParams) return -1;
     if (index < kCapsuleBase) return fixedSlots[index];
+    if (index >= kOutputOrder) return kSlotOutputOrder + (index - kOutputOrder);
     if (index >= kOutputGainBase) return kSlotOutputGainBase + (index - kOutputGainBase);
     const int capsule = (index - kCapsuleBase) / kParamsPerCapsule;
     const int offset = (index - kCapsuleBase) % kParamsPerCapsule;
@@ -96,6 +97,16 @@ float view2parm(int v) {
 int oneMAXCAPConvert(float p) {
     const int v = truncateSaturated(3.0f * p);
     return v == INT_MAX ? v : v + 1;
+}
+
+int oneMAXORIENTATIONConvert(float p) {
+    // A choice of three: a value beyond the ends picks the nearer end.
+    const int v = truncateSaturated(2.0f * p);
+    return v < 0 ? 0 : v > 2 ? 2 : v;
+}
+
+float orientation2parm(int orientation) {
+    return static_cast<float>(orientation) / 2.0f;
 }
 
 double hz2oct(double fc, double bw) {

@@ -20,7 +20,11 @@ enum {
     kDisplayVU = 13,
     kCapsuleBase = 14, // seven parameters per capsule
     kOutputGainBase = 42,
-    kNumParams = 46,
+    // Added after the first 46; they act after the post-matrix set.
+    kOutputOrder = 46, // FuMa or ambiX
+    kOrientation = 47, // how the microphone stood
+    kInvertX = 48,     // then Y 49 and Z 50
+    kNumParams = 51,
 };
 
 constexpr int kNumPrograms = 8;
@@ -51,9 +55,13 @@ enum {
     kSlotOutputGainBase = 40, // + output
     kSlotABMatrixEnabled = 44,
     kSlotCurrentCapsule = 45,
+    // Parameters added later take the next slots, in the order of their indices.
+    kSlotOutputOrder = 46,
+    kSlotOrientation = 47,
+    kSlotInvertX = 48, // + axis
 };
 
-// The program slot of a parameter index, -1 for an index outside 0..45.
+// The program slot of a parameter index, -1 for an index outside 0..kNumParams - 1.
 int parameterSlot(int index);
 
 float oneLOWFREQConvert(float p);
@@ -74,4 +82,7 @@ float filter2parm(int n);
 int oneMAXVIEWConvert(float p);
 float view2parm(int v);
 int oneMAXCAPConvert(float p);
+// Orientation 0..2 (upright, inverted, endfire): 2.0 p truncated, limited to the three.
+int oneMAXORIENTATIONConvert(float p);
+float orientation2parm(int orientation);
 double hz2oct(double fc, double bw);

@@ -388,7 +388,7 @@ void AXeTetra::setParameter(VstInt32 index, float value) {
     }
 
     storeValue(slot, value);
-    if (index >= kOutputGainBase) {
+    if (index >= kOutputGainBase && index < kOutputOrder) {
         outGains[index - kOutputGainBase] = parm2PlusMinus15(value);
         return;
     }
@@ -436,6 +436,22 @@ void AXeTetra::setParameter(VstInt32 index, float value) {
         displayVu = parm2bool(value);
         outputMeters.setEnabled(displayVu);
         break;
+    case kOutputOrder: {
+        const bool ambix = parm2bool(value);
+        if (ambix == outputFormat.ambix) break;
+        outputFormat.ambix = ambix;
+        // The outputs have new names: hosts that show them ask again when told of a change.
+        if (constructed) ioChanged();
+        break;
+    }
+    case kOrientation:
+        outputFormat.orientation = oneMAXORIENTATIONConvert(value);
+        break;
+    case kInvertX:
+    case kInvertX + 1:
+    case kInvertX + 2:
+        outputFormat.invert[index - kInvertX] = parm2bool(value);
+        break;
     default:
         break;
     }
@@ -482,6 +498,8 @@ void AXeTetra::setProgram(VstInt32 program) {
     }
     for (int k = 0; k < 4; ++k)
         setParameter(kOutputGainBase + k, values[kSlotOutputGainBase + k]);
+    for (int index = kOutputOrder; index < kNumParams; ++index)
+        setParameter(index, values[parameterSlot(index)]);
 }
 
 VstInt32 AXeTetra::getProgram() {
@@ -536,9 +554,14 @@ void AXeTetra::getParameterName(VstInt32 index, char* text) {
         "View Mode",
         "Display VU",
     };
+    static const char* const outputNames[kNumParams - kOutputOrder] = {
+        "Output Order", "Orientation", "Invert X", "Invert Y", "Invert Z",
+    };
     char name[AudioEffect::kScratchSize];
     if (index < kCapsuleBase) {
         std::snprintf(name, sizeof(name), "%s", fixedNames[index]);
+    } else if (index >= kOutputOrder) {
+        std::snprintf(name, sizeof(name), "%s", outputNames[index - kOutputOrder]);
     } else if (index >= kOutputGainBase) {
         std::snprintf(name, sizeof(name), "Output %d Gain", index - kOutputGainBase + 1);
     } else {
@@ -562,6 +585,8 @@ void AXeTetra::getParameterLabel(VstInt32 index, char* label) {
     const char* unit = "";
     if (index == kLFCutFreq || index == kLFBoostFreq) {
         unit = "Hz";
+    } else if (index >= kOutputOrder) {
+        unit = "";
     } else if (index >= kOutputGainBase) {
         unit = "dB";
     } else if (index >= kCapsuleBase) {
@@ -580,7 +605,14 @@ void AXeTetra::getParameterDisplay(VstInt32 index, char* text) {
     // below bounds what reaches the caller.
     char display[AudioEffect::kScratchSize];
     display[0] = '\0';
-    if (index >= kOutputGainBase) {
+    if (index == kOutputOrder) {
+        std::snprintf(display, sizeof(display), "%s", COutputFormat::orderName(parm2bool(value)));
+    } else if (index == kOrientation) {
+        std::snprintf(display, sizeof(display), "%s",
+                      COutputFormat::orientationName(oneMAXORIENTATIONConvert(value)));
+    } else if (index > kOrientation) {
+        std::snprintf(display, sizeof(display), "%s", parm2bool(value) ? "On" : "Off");
+    } else if (index >= kOutputGainBase) {
         std::snprintf(display, sizeof(display), "%5.1f", parm2PlusMinus15(value));
     } else if (index >= kCapsuleBase) {
         const int offset = (index - kCapsuleBase) % kParamsPerCapsule;
@@ -618,6 +650,32 @@ void AXeTetra::getParameterDisplay(VstInt32 index, char* text) {
         }
     }
     vst_strncpy(text, display, kVstMaxParamStrLen);
+}
+
+COutputFormat AXeTetra::GetOutputFormat() const {
+    std::lock_guard<std::recursive_mutex> guard(controlMutex);
+    return outputFormat;
+}
+
+bool AXeTetra::getInputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (properties == nullptr || index < 0 || index > 3) return false;
+    std::snprintf(properties->label, sizeof(properties->label), "Capsule %d", index + 1);
+    std::snprintf(properties->shortLabel, sizeof(properties->shortLabel), "Cap %d", index + 1);
+    properties->flags = kVstPinIsActive;
+    return true;
+}
+
+bool AXeTetra::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (properties == nullptr || index < 0 || index > 3) return false;
+    // Read from the stored value, without the control lock: a host may ask from within its
+    // answer to ioChanged, on whatever thread it likes.
+    COutputFormat format;
+    format.ambix = parm2bool(curValues[kSlotOutputOrder]);
+    std::snprintf(properties->label, sizeof(properties->label), "%s", format.outputName(index));
+    std::snprintf(properties->shortLabel, sizeof(properties->shortLabel), "%s",
+                  format.outputName(index));
+    properties->flags = kVstPinIsActive;
+    return true;
 }
 
 bool AXeTetra::getEffectName(char* name) {
@@ -663,6 +721,7 @@ void AXeTetra::publishSettings() {
     designCapsuleStages(next);
     next.set = coincidenceFilter;
     next.setDesign = designSet(coincidenceFilter);
+    next.output = outputFormat.map();
 
     // A stage is faded to its new settings only when what it does changed: a stage that is off
     // does nothing, whatever its parameters.

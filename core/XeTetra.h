@@ -4,6 +4,7 @@
 #include "calibration/CalibrationSource.h"
 #include "calibration/MsgBox.h"
 #include "core/EngineSettings.h"
+#include "core/OutputFormat.h"
 #include "core/OutputMeters.h"
 #include "core/ParameterConversions.h"
 #include "core/SettingsExchange.h"
@@ -72,6 +73,10 @@ public:
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
+    // Pin names for hosts that show them: the capsules in, the outputs of the chosen order out.
+    bool getInputProperties(VstInt32 index, VstPinProperties* properties) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
@@ -86,6 +91,9 @@ public:
     // Delay in samples that the selected post-matrix set adds to all four outputs; the record's
     // initial delay always equals it.
     long GetPostMatrixLatency() const;
+
+    // The order, orientation and inversions the outputs have now.
+    COutputFormat GetOutputFormat() const;
 
     // Name of post-matrix set n, null when the set does not exist.
     const char* GetPostMatrixSetName(int n) const;
@@ -170,6 +178,7 @@ protected:
     float outGains[4]; // W, X, Y, Z, dB
     bool abMatrixEnabled;
     short currentCapsule;
+    COutputFormat outputFormat;
     CSharedValue curValues[kNumParams]; // program-slot order
     CLFFilter* lfFilters[4];
     CMitRegFilter* eqFilters[4];

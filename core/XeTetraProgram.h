@@ -2,7 +2,7 @@
 
 #include "core/ParameterConversions.h"
 
-// One program: the 46 parameter values in slot order and a name of at most 23 characters.
+// One program: the parameter values in slot order and a name of at most 23 characters.
 class AXeTetraProgram {
 public:
     AXeTetraProgram();

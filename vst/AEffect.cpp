@@ -7,6 +7,8 @@ static_assert(sizeof(void*) != 8 || sizeof(AEffect) == 192, "AEffect must be 192
 static_assert(sizeof(void*) != 8 || offsetof(AEffect, initialDelay) == 80, "AEffect layout");
 static_assert(sizeof(void*) != 8 || offsetof(AEffect, future) == 136, "AEffect layout");
 static_assert(sizeof(ERect) == 8, "ERect is four 16-bit values");
+static_assert(sizeof(VstPinProperties) == 128, "VstPinProperties is 128 bytes");
+static_assert(offsetof(VstPinProperties, shortLabel) == 72, "VstPinProperties layout");
 
 void vst_strncpy(char* destination, const char* source, int size) {
     if (destination == nullptr || size <= 0) return;

@@ -78,6 +78,8 @@ enum AEffectOpcodes : VstInt32 {
     effSetChunk = 24,
     effCanBeAutomated = 26,
     effGetProgramNameIndexed = 29,
+    effGetInputProperties = 33,
+    effGetOutputProperties = 34,
     effGetPlugCategory = 35,
     effGetEffectName = 45,
     effGetVendorString = 47,
@@ -107,6 +109,23 @@ enum VstStringSizes {
     kVstMaxEffectNameLen = 32,
     kVstMaxVendorStrLen = 64,
     kVstMaxProductStrLen = 64,
+    kVstMaxLabelLen = 64,
+    kVstMaxShortLabelLen = 8,
+};
+
+// What a host may show of one input or output (requests 33 and 34): 128 bytes.
+struct VstPinProperties {
+    char label[kVstMaxLabelLen];
+    VstInt32 flags; // VstPinPropertiesFlags
+    VstInt32 arrangementType;
+    char shortLabel[kVstMaxShortLabelLen];
+    char future[48];
+};
+
+enum VstPinPropertiesFlags : VstInt32 {
+    kVstPinIsActive = 1 << 0,
+    kVstPinIsStereo = 1 << 1,   // the first of a stereo pair
+    kVstPinUseSpeaker = 1 << 2, // arrangementType says what the pin is
 };
 
 // Four 16-bit values, in this order.

@@ -1,5 +1,7 @@
 #include "vst/AudioEffectX.h"
 
+#include <cstring>
+
 AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms,
                            VstInt32 numParams)
     : AudioEffect(audioMaster, numPrograms, numParams) {}
@@ -18,6 +20,12 @@ bool AudioEffectX::getParameterDisplayAt(VstInt32, float, char*) {
 }
 bool AudioEffectX::canParameterBeAutomated(VstInt32) {
     return true;
+}
+bool AudioEffectX::getInputProperties(VstInt32, VstPinProperties*) {
+    return false;
+}
+bool AudioEffectX::getOutputProperties(VstInt32, VstPinProperties*) {
+    return false;
 }
 bool AudioEffectX::getEffectName(char*) {
     return false;
@@ -65,6 +73,24 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         if (!getProgramNameIndexed(static_cast<VstInt32>(value), index, scratch)) return 0;
         vst_strncpy(text, scratch, kVstMaxProgNameLen);
         return 1;
+    case effGetInputProperties:
+    case effGetOutputProperties: {
+        const bool input = opcode == effGetInputProperties;
+        if (ptr == nullptr || index < 0 ||
+            index >= (input ? cEffect.numInputs : cEffect.numOutputs))
+            return 0;
+        VstPinProperties pin;
+        std::memset(&pin, 0, sizeof(pin));
+        if (!(input ? getInputProperties(index, &pin) : getOutputProperties(index, &pin))) return 0;
+        // The host's record gets the texts bounded and terminated, and zeros where we say nothing.
+        VstPinProperties* answer = static_cast<VstPinProperties*>(ptr);
+        std::memset(answer, 0, sizeof(*answer));
+        vst_strncpy(answer->label, pin.label, kVstMaxLabelLen);
+        vst_strncpy(answer->shortLabel, pin.shortLabel, kVstMaxShortLabelLen);
+        answer->flags = pin.flags;
+        answer->arrangementType = pin.arrangementType;
+        return 1;
+    }
     case effGetPlugCategory:
         return getPlugCategory();
     case effGetEffectName:

@@ -19,6 +19,10 @@ public:
     // parameter's choices with it.
     virtual bool getParameterDisplayAt(VstInt32 index, float value, char* text);
     virtual bool canParameterBeAutomated(VstInt32 index);
+    // Fill a zeroed record for pin `index` (below the number of inputs or outputs); false when
+    // there is nothing to say. The dispatcher copies what reaches the host, bounded.
+    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties);
+    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties);
     virtual bool getEffectName(char* name);
     virtual bool getVendorString(char* text);
     virtual bool getProductString(char* text);

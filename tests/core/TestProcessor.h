@@ -28,6 +28,7 @@ public:
     using AXeTetra::eqsLinked;
     using AXeTetra::eqWidth;
     using AXeTetra::gainsLinked;
+    using AXeTetra::handedOver;
     using AXeTetra::lfBoostFreq;
     using AXeTetra::lfCutFreq;
     using AXeTetra::lfEnabled;
@@ -36,6 +37,7 @@ public:
     using AXeTetra::numPostMatrixSets;
     using AXeTetra::numPreMatrixSets;
     using AXeTetra::outGains;
+    using AXeTetra::outputFormat;
     using AXeTetra::postMatrixFilters;
     using AXeTetra::programs;
     using AXeTetra::viewMode;

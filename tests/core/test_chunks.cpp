@@ -94,8 +94,16 @@ TEST(Chunks, FirstFormatBankStaysReadable) {
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
     processor.setSampleRate(48000.0f);
+    // Output parameters the bank does not hold: its programs bring their defaults.
+    processor.setProgram(3);
+    processor.setParameter(kOutputOrder, 1.0f);
+    processor.setParameter(kOrientation, 0.5f);
+    processor.setParameter(kInvertX, 1.0f);
     ASSERT_EQ(restore(processor, bank, false), 1);
     EXPECT_EQ(processor.getProgram(), 3);
+    for (int index = kOutputOrder; index < kNumParams; ++index)
+        EXPECT_EQ(processor.getParameter(index), 0.0f) << index;
+    EXPECT_TRUE(processor.outputFormat.isDefault());
     EXPECT_EQ(programName(processor), "Hall, row 12");
     EXPECT_EQ(processor.getParameter(kOutputGainBase + 1), 0.6f);
     EXPECT_EQ(processor.outGains[1], parm2PlusMinus15(0.6f));

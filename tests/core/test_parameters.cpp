@@ -27,6 +27,8 @@ TEST(Conversions, FactoryAndCalibrationValuesConvertExactly) {
         EXPECT_EQ(oneMAXFILTERConvert(filter2parm(n)), n);
     for (int v = 1; v <= 3; ++v)
         EXPECT_EQ(oneMAXVIEWConvert(view2parm(v)), v);
+    for (int o = 0; o <= 2; ++o)
+        EXPECT_EQ(oneMAXORIENTATIONConvert(orientation2parm(o)), o);
     EXPECT_FALSE(parm2bool(0.5f));
     EXPECT_TRUE(parm2bool(0.50000006f));
     EXPECT_FLOAT_EQ(freq2parm(1000.0f), static_cast<float>(std::log10(50.0) / 3.0));
@@ -53,13 +55,17 @@ TEST(Conversions, OutOfRangeValuesNeverBecomeUndefinedIntegers) {
     EXPECT_EQ(oneMAXFILTERConvert(1.0f), 7);
     EXPECT_GT(oneMAXCAPConvert(1e30f), 4);
     EXPECT_LT(oneMAXVIEWConvert(-1e30f), 1);
+    // Three orientations and no others, whatever the value.
+    EXPECT_EQ(oneMAXORIENTATIONConvert(1e30f), 2);
+    EXPECT_EQ(oneMAXORIENTATIONConvert(-1e30f), 0);
+    EXPECT_EQ(oneMAXORIENTATIONConvert(std::nanf("")), 0);
 }
 
 TEST(ParameterTable, EngineeringValuesAndDisplays) {
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
     // Indices outside the table write and change nothing.
-    for (int index : {-1, 46, 1000}) {
+    for (int index : {-1, static_cast<int>(kNumParams), 1000}) {
         char text[8] = "x";
         processor.getParameterName(index, text);
         processor.getParameterLabel(index, text);

@@ -1,4 +1,5 @@
 #include "TestProcessor.h"
+#include "support/SampleCalibrations.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +72,12 @@ TEST(Programs, EditsStayInTheirProgramAndTwoFlagsStayPut) {
     processor.setParameter(kDisplayVU, 1.0f);
     processor.setProgram(2);
     processor.setParameter(42 + 1, 0.75f);
+    processor.setParameter(kOutputOrder, 1.0f);
+    processor.setParameter(kOrientation, 1.0f);
+    processor.setParameter(kInvertX + 2, 1.0f);
     processor.setProgram(3);
     EXPECT_EQ(processor.outGains[1], 0.0f);
+    EXPECT_TRUE(processor.outputFormat.isDefault());
     // "Calibration" and "Display VU" are not taken from a program.
     EXPECT_EQ(processor.getParameter(kCalibration), 1.0f);
     EXPECT_EQ(processor.getParameter(kDisplayVU), 1.0f);
@@ -80,6 +85,28 @@ TEST(Programs, EditsStayInTheirProgramAndTwoFlagsStayPut) {
     processor.setProgram(2);
     EXPECT_EQ(processor.outGains[1], 7.5f);
     EXPECT_EQ(processor.getParameter(43), 0.75f);
+    EXPECT_TRUE(processor.outputFormat.ambix);
+    EXPECT_EQ(processor.outputFormat.orientation, COutputFormat::kEndfire);
+    EXPECT_TRUE(processor.outputFormat.invert[2]);
+    EXPECT_FALSE(processor.outputFormat.invert[0] || processor.outputFormat.invert[1]);
+}
+
+// The output parameters came after the programs: every program, the calibrations' too, keeps
+// them at FuMa, upright and nothing flipped, so its output reaches the host as it always did.
+TEST(Programs, EveryProgramKeepsTheOutputItHadBeforeTheOutputParameters) {
+    TempDirectory calibrations;
+    ASSERT_TRUE(samplecal::writeSixCalibrations(calibrations.path()));
+    TestXeTetra processor(nullptr, CCalibrationPaths::only(calibrations.path()));
+    processor.setSampleRate(48000.0f);
+    for (int p = 0; p < kNumPrograms; ++p) {
+        processor.setProgram(p);
+        for (int index = kOutputOrder; index < kNumParams; ++index)
+            EXPECT_EQ(processor.getParameter(index), 0.0f) << p << " " << index;
+        EXPECT_EQ(display(processor, kOutputOrder), "FuMa");
+        EXPECT_EQ(display(processor, kOrientation), "Upright");
+        EXPECT_TRUE(processor.handedOver.output.isIdentity()) << p;
+    }
+    EXPECT_GT(processor.GetNumPostMatrixSets(), 3);
 }
 
 TEST(Programs, LinkFlagsActOnTheProgramBeingLoaded) {

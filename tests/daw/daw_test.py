@@ -425,8 +425,8 @@ def run(options, plugin, work, failures):
     print("The session:")
     plugin_row = next(r for r in rows if r[0] == "plugin")
     failures.check(plugin_row[1] == PLUGIN_NAME and plugin_row[2] == PLUGIN_ID
-                   and plugin_row[3] == "46",
-                   "Ardour instantiates %s, ID %s, 46 parameters: got %s"
+                   and plugin_row[3] == "51",
+                   "Ardour instantiates %s, ID %s, 51 parameters: got %s"
                    % (PLUGIN_NAME, PLUGIN_ID, plugin_row[1:4]))
     failures.check(plugin_row[4:7] == ["4", "4", "1"],
                    "one instance with 4 inputs and 4 outputs: got %s" % plugin_row[4:7])

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int program = 2; program < 8; ++program) {
         processor.setProgram(program);
         // Whatever the file says, a calibration's values stay within what the host may see.
-        for (int index = 0; index < 46; ++index) {
+        for (int index = 0; index < kNumParams; ++index) {
             const float value = processor.getParameter(index);
             if (!(value >= 0.0f && value <= 1.0f)) __builtin_trap();
         }

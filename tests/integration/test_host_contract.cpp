@@ -172,3 +172,62 @@ TEST_F(PluginTest, CalibrationsUnderTheUsersHome) {
             ASSERT_EQ(calibrated[k][i], 2.0f * reference[k][i]) << i;
     }
 }
+
+// Pin names for the hosts' routing views: the capsules in, the outputs named after the order
+// chosen; a change of order is announced, so that hosts ask again.
+TEST_F(PluginTest, PinNamesFollowTheOutputOrder) {
+    constexpr int kOutputOrder = 46;
+    auto plugin = load();
+    plugin->start();
+    const auto pin = [&](VstInt32 opcode, VstInt32 index, VstPinProperties& record) {
+        std::memset(&record, 0x5A, sizeof(record));
+        return plugin->dispatch(opcode, index, 0, &record);
+    };
+    const auto expectPins = [&](VstInt32 opcode, const char* const(&labels)[4],
+                                const char* const(&shortLabels)[4]) {
+        for (int k = 0; k < 4; ++k) {
+            VstPinProperties record;
+            ASSERT_EQ(pin(opcode, k, record), 1) << opcode << " " << k;
+            EXPECT_STREQ(record.label, labels[k]);
+            EXPECT_STREQ(record.shortLabel, shortLabels[k]);
+            EXPECT_EQ(record.flags, kVstPinIsActive);
+            EXPECT_EQ(record.arrangementType, 0);
+            // Every byte after the texts is cleared, the reserved ones included.
+            for (size_t i = std::strlen(record.label); i < sizeof(record.label); ++i)
+                ASSERT_EQ(record.label[i], 0) << i;
+            for (char c : record.future)
+                ASSERT_EQ(c, 0);
+        }
+    };
+    const char* const capsules[4] = {"Capsule 1", "Capsule 2", "Capsule 3", "Capsule 4"};
+    const char* const capsuleShort[4] = {"Cap 1", "Cap 2", "Cap 3", "Cap 4"};
+    const char* const fuma[4] = {"W", "X", "Y", "Z"};
+    const char* const acn[4] = {"ACN 0", "ACN 1", "ACN 2", "ACN 3"};
+    expectPins(effGetInputProperties, capsules, capsuleShort);
+    expectPins(effGetOutputProperties, fuma, fuma);
+
+    const struct {
+        float order;
+        int announced;
+        const char* const (&names)[4];
+    } steps[] = {{1.0f, 1, acn}, {0.8f, 0, acn}, {0.5f, 1, fuma}, {0.0f, 0, fuma}};
+    for (const auto& step : steps) {
+        const int before = host.count(audioMasterIOChanged);
+        plugin->setParameter(kOutputOrder, step.order);
+        EXPECT_EQ(host.count(audioMasterIOChanged) - before, step.announced) << step.order;
+        expectPins(effGetOutputProperties, step.names, step.names);
+        expectPins(effGetInputProperties, capsules, capsuleShort);
+    }
+
+    // Pins that do not exist, or no record: answer 0 and write nothing.
+    for (VstInt32 opcode : {effGetInputProperties, effGetOutputProperties}) {
+        for (VstInt32 index : {-1, 4, 1 << 30}) {
+            VstPinProperties record;
+            EXPECT_EQ(pin(opcode, index, record), 0) << opcode << " " << index;
+            const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+            for (size_t i = 0; i < sizeof(record); ++i)
+                ASSERT_EQ(bytes[i], 0x5A) << i;
+        }
+        EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr), 0);
+    }
+}

@@ -21,7 +21,7 @@ using namespace vsthost;
 
 namespace {
 
-constexpr int kNumParams = 46;
+constexpr int kNumParams = 51;
 constexpr int kNumPrograms = 8;
 constexpr VstInt32 kUniqueID = 0x58655431; // 'XeT1'
 
@@ -157,8 +157,8 @@ TEST_F(PluginTest, AnswersEveryRequestOfTheTable) {
     EXPECT_EQ(host.requests().size(), 1u);
 
     // Requests outside the table: the neutral answer, and nothing written through the pointer.
-    const std::set<VstInt32> table = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 11, 12, 13, 14,
-                                      15, 19, 23, 24, 26, 29, 35, 45, 47, 48, 49, 51, 58};
+    const std::set<VstInt32> table = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 11, 12, 13, 14, 15,
+                                      19, 23, 24, 26, 29, 33, 34, 35, 45, 47, 48, 49, 51, 58};
     for (VstInt32 opcode = -1; opcode <= 80; ++opcode) {
         if (table.count(opcode) != 0) continue;
         HostBuffer buffer;
@@ -186,7 +186,10 @@ std::string parameterName(int index) {
                                         "Current Capsule",
                                         "View Mode",
                                         "Display VU"};
+    static const char* const output[] = {"Output Order", "Orientation", "Invert X", "Invert Y",
+                                         "Invert Z"};
     if (index < 14) return fixed[index];
+    if (index >= 46) return output[index - 46];
     char text[32];
     const int capsule = (index - 14) / 7 + 1, offset = (index - 14) % 7;
     if (index >= 42)
@@ -203,7 +206,7 @@ std::string parameterName(int index) {
 
 std::string parameterLabel(int index) {
     if (index == 1 || index == 2) return "Hz";
-    if (index < 14) return "";
+    if (index < 14 || index >= 46) return "";
     const int offset = (index - 14) % 7;
     if (index < 42 && offset == 0) return "Hz";
     return index < 42 && offset == 1 ? "Octaves" : "dB";
@@ -214,11 +217,12 @@ float ownValue(int index) {
 }
 
 const char* const kOwnValueDisplays[kNumParams] = {
-    "No",    " 30.2", " 44.3", "No",    "Yes",   "None",  "2.3cm", "No",    "No",    "No",
-    "Yes",   " 3",    " 2",    "Yes",   " 53.1", "  1.5", " -1.6", "  2.3", "  6.0", "  9.7",
-    "-10.7", " 83.3", "  1.8", "  0.3", "  3.9", "  7.6", " 11.2", " -9.1", "130.7", "  2.1",
-    "  2.3", "  5.5", "  9.1", "-11.2", " -7.6", "205.1", "  2.4", "  4.2", "  7.0", " 10.7",
-    " -9.7", " -6.0", " -2.9", "  1.6", "  6.2", " 10.8"};
+    "No",    " 30.2", " 44.3",   "No",    "Yes",   "None",  "2.3cm", "No",    "No",
+    "No",    "Yes",   " 3",      " 2",    "Yes",   " 53.1", "  1.5", " -1.6", "  2.3",
+    "  6.0", "  9.7", "-10.7",   " 83.3", "  1.8", "  0.3", "  3.9", "  7.6", " 11.2",
+    " -9.1", "130.7", "  2.1",   "  2.3", "  5.5", "  9.1", "-11.2", " -7.6", "205.1",
+    "  2.4", "  4.2", "  7.0",   " 10.7", " -9.7", " -6.0", " -2.9", "  1.6", "  6.2",
+    " 10.8", "FuMa",  "Upright", "Off",   "Off",   "On"};
 
 TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
     auto plugin = load();
@@ -241,6 +245,22 @@ TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
     plugin->setParameter(kNumParams, 0.7f);
     EXPECT_EQ(plugin->getParameter(-1), 0.0f);
     EXPECT_EQ(plugin->getParameter(kNumParams), 0.0f);
+
+    // The choices of the output parameters at their edges; a value beyond the ends of the
+    // orientation picks the nearer one.
+    const struct {
+        int index;
+        float value;
+        const char* display;
+    } choices[] = {{46, 0.5f, "FuMa"},     {46, 0.51f, "ambiX"},   {47, -3.0f, "Upright"},
+                   {47, 0.49f, "Upright"}, {47, 0.5f, "Inverted"}, {47, 0.99f, "Inverted"},
+                   {47, 1.0f, "Endfire"},  {47, 7.0f, "Endfire"},  {48, 0.5f, "Off"},
+                   {49, 0.51f, "On"},      {50, 1.0f, "On"}};
+    for (const auto& c : choices) {
+        plugin->setParameter(c.index, c.value);
+        EXPECT_EQ(plugin->getParameter(c.index), c.value);
+        EXPECT_EQ(plugin->parameterDisplay(c.index), c.display) << c.index << " " << c.value;
+    }
 }
 
 TEST_F(PluginTest, NonFiniteAndExtrapolatedValuesStayHarmless) {
@@ -356,6 +376,8 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
         session->setParameter(16 + 7 * c, 0.75f);
     }
     session->setParameter(18, 0.65f); // Cap 1 Out 2 Gain
+    session->setParameter(47, 1.0f);  // Orientation Endfire
+    session->setParameter(49, 1.0f);  // Invert Y
     session->setParameter(13, 1.0f);  // Display VU, the instance's own
     const std::vector<uint8_t> bank = chunk(*session, 0);
     const std::vector<uint8_t> program = chunk(*session, 1);
@@ -420,22 +442,54 @@ TEST_F(PluginTest, MatrixTurnsCapsulesIntoBFormat) {
     plugin->setProgram(2); // a user program: only the matrix runs
     const Channels in = noise(5000, 1, 1.0f);
     // W = (a+b+c+d)/sqrt2, X = a+b-c-d, Y = a-b+c-d, Z = a-b-c+d, with capsule 2's gain into X
-    // and the Z output gain as given.
-    const auto check = [&](const Channels& out, double bIntoX, double zGain) {
+    // and the Z output gain as given; output k is gain[k] times component source[k] of them.
+    const int plain[4] = {0, 1, 2, 3};
+    const double unit[4] = {1.0, 1.0, 1.0, 1.0};
+    const auto check = [&](const Channels& out, double bIntoX, double zGain, const int(&source)[4],
+                           const double(&gain)[4]) {
         for (size_t i = 0; i < in[0].size(); ++i) {
             const double a = in[0][i], b = in[1][i], c = in[2][i], d = in[3][i];
-            ASSERT_NEAR(out[0][i], (a + b + c + d) / std::sqrt(2.0), 2e-6) << i;
-            ASSERT_NEAR(out[1][i], a + bIntoX * b - c - d, 2e-6) << i;
-            ASSERT_NEAR(out[2][i], a - b + c - d, 2e-6) << i;
-            ASSERT_NEAR(out[3][i], zGain * (a - b - c + d), 2e-6) << i;
+            const double component[4] = {(a + b + c + d) / std::sqrt(2.0), a + bIntoX * b - c - d,
+                                         a - b + c - d, zGain * (a - b - c + d)};
+            for (int k = 0; k < 4; ++k)
+                ASSERT_NEAR(out[k][i], gain[k] * component[source[k]], 3e-6) << k << " " << i;
         }
     };
-    check(plugin->process(in, 512), 1.0, 1.0);
+    check(plugin->process(in, 512), 1.0, 1.0, plain, unit);
     plugin->setParameter(17 + 7 + 1, (-6.0f + 12.0f) / 24.0f); // Cap 2 Out 2 Gain, -6 dB
     plugin->setParameter(45, (-6.0f + 15.0f) / 30.0f);         // Output 4 Gain, -6 dB
     plugin->restart();
     const double half = std::pow(10.0, -6.0 / 20.0);
-    check(plugin->process(in, 512), half, half);
+    check(plugin->process(in, 512), half, half, plain, unit);
+
+    // Output Order, Orientation and Invert X, Y, Z (46 to 50) act after everything else: end-fire
+    // X' = Z, Z' = -X; inverted Y' = -Y, Z' = -Z; the flips after the turn; ambiX W x sqrt(2),
+    // then W, Y, Z, X.
+    const double r2 = std::sqrt(2.0);
+    const struct {
+        const char* what;
+        float values[5]; // order, orientation, invert X, Y, Z
+        int source[4];
+        double gain[4];
+    } formats[] = {
+        {"inverted", {0, 0.5f, 0, 0, 0}, {0, 1, 2, 3}, {1, 1, -1, -1}},
+        {"endfire", {0, 1, 0, 0, 0}, {0, 3, 2, 1}, {1, 1, 1, -1}},
+        {"invert X", {0, 0, 1, 0, 0}, {0, 1, 2, 3}, {1, -1, 1, 1}},
+        {"invert Y", {0, 0, 0, 1, 0}, {0, 1, 2, 3}, {1, 1, -1, 1}},
+        {"invert Z", {0, 0, 0, 0, 1}, {0, 1, 2, 3}, {1, 1, 1, -1}},
+        {"inverted, Y flipped back", {0, 0.5f, 0, 1, 0}, {0, 1, 2, 3}, {1, 1, 1, -1}},
+        {"endfire, all flipped", {0, 1, 1, 1, 1}, {0, 3, 2, 1}, {1, -1, -1, 1}},
+        {"ambiX", {1, 0, 0, 0, 0}, {0, 2, 3, 1}, {r2, 1, 1, 1}},
+        {"ambiX, endfire, Y flipped", {1, 1, 0, 1, 0}, {0, 2, 1, 3}, {r2, -1, -1, 1}},
+        {"ambiX, inverted", {1, 0.5f, 0, 0, 0}, {0, 2, 3, 1}, {r2, -1, -1, 1}},
+    };
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.what);
+        for (int p = 0; p < 5; ++p)
+            plugin->setParameter(46 + p, f.values[p]);
+        plugin->restart();
+        check(plugin->process(in, 512), half, half, f.source, f.gain);
+    }
 }
 
 // The capsule low-frequency filter in double precision from its analogue prototypes by the

@@ -23,7 +23,7 @@ using namespace vsthost;
 namespace {
 
 constexpr float kRate = 48000.0f;
-constexpr int kNumParams = 46;
+constexpr int kNumParams = 51;
 constexpr int kPostMatrixFilter = 6;
 
 // Parameter values as the host sees them.
@@ -120,6 +120,8 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
         {"post-matrix set 1.47cm to 2.3cm", with({{kPostMatrixFilter, set(1)}}),
          with({{kPostMatrixFilter, set(2)}})},
         {"program 2 to program 0", userProgram, [](const Plugin& p) { p.setProgram(0); }},
+        {"FuMa upright to ambiX endfire, X flipped", userProgram,
+         with({{46, 1.0f}, {47, 1.0f}, {48, 1.0f}})},
     };
     const size_t frames = 48000, at = 24064;
     const Channels in = noise(frames, 5);

@@ -75,7 +75,7 @@ TEST_F(ConvertErrorTest, WrongCommandLinesAreUsageErrors) {
         {{"--force=yes", "in.wav", "out.wav"}, "--force"},
         {{"--program", "8", "in.wav", "out.wav"}, "8"},
         {{"--program", "No Such Program", "in.wav", "out.wav"}, "No Such Program"},
-        {{"--set", "46=0.5", "in.wav", "out.wav"}, "46"},
+        {{"--set", "51=0.5", "in.wav", "out.wav"}, "51"},
         {{"--set", "0=1.5", "in.wav", "out.wav"}, "0=1.5"},
         {{"--set", "0=nan", "in.wav", "out.wav"}, "0=nan"},
         {{"--set", "No Such Parameter=0.5", "in.wav", "out.wav"}, "No Such Parameter"},

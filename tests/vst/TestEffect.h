@@ -59,6 +59,19 @@ public:
     bool getEffectName(char* name) override { return answers && give(name, "getEffectName"); }
     bool getVendorString(char* text) override { return answers && give(text, "getVendorString"); }
     bool getProductString(char* text) override { return answers && give(text, "getProductString"); }
+    // Fills both texts to the last byte, with no terminator: the dispatcher must bound them.
+    bool getOutputProperties(VstInt32 index, VstPinProperties* pin) override {
+        note("getOutputProperties", index);
+        if (!answers) return false;
+        for (size_t i = 0; i < sizeof(pin->label); ++i)
+            pin->label[i] = text[i % text.size()];
+        for (size_t i = 0; i < sizeof(pin->shortLabel); ++i)
+            pin->shortLabel[i] = text[i % text.size()];
+        pin->flags = kVstPinIsActive | kVstPinIsStereo;
+        pin->arrangementType = 5;
+        std::fill(pin->future, pin->future + sizeof(pin->future), 'f');
+        return true;
+    }
     VstInt32 canDo(char* query) override {
         note("canDo " + std::string(query));
         return 0;

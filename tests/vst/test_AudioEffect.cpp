@@ -194,6 +194,16 @@ TEST_F(AudioEffectTest, TextsReachTheHostBoundedAndTerminated) {
         EXPECT_EQ(std::string(buffer.bytes), std::string(c.limit, 'x')) << c.opcode;
         EXPECT_TRUE(buffer.untouchedFrom(c.limit + 1)) << c.opcode;
     }
+    // A pin's texts are bounded to their fields; the reserved bytes reach the host as zeros.
+    VstPinProperties pin;
+    std::memset(&pin, 0x5A, sizeof(pin));
+    EXPECT_EQ(dispatch(record, effGetOutputProperties, 1, 0, &pin), 1);
+    EXPECT_EQ(std::string(pin.label), std::string(63, 'x'));
+    EXPECT_EQ(std::string(pin.shortLabel), std::string(7, 'x'));
+    EXPECT_EQ(pin.flags, kVstPinIsActive | kVstPinIsStereo);
+    EXPECT_EQ(pin.arrangementType, 5);
+    for (char c : pin.future)
+        EXPECT_EQ(c, 0);
     // A text that fits arrives whole, with nothing written past its terminator.
     effect->text = "abc";
     HostBuffer buffer;
@@ -212,9 +222,14 @@ TEST_F(AudioEffectTest, RequestsWithNothingToGiveLeaveTheHostAlone) {
     EXPECT_EQ(dispatch(record, effGetProgramNameIndexed, 3, 0, buffer.bytes), 0);
     EXPECT_EQ(dispatch(record, effCanBeAutomated, -1), 0);
     EXPECT_EQ(dispatch(record, effCanBeAutomated, 5), 0);
+    // Pins beyond the announced ones (1 input, 2 outputs), or of a kind the effect says nothing
+    // about.
+    EXPECT_EQ(dispatch(record, effGetOutputProperties, 2, 0, buffer.bytes), 0);
+    EXPECT_EQ(dispatch(record, effGetOutputProperties, -1, 0, buffer.bytes), 0);
+    EXPECT_EQ(dispatch(record, effGetInputProperties, 0, 0, buffer.bytes), 0);
     effect->answers = false;
-    for (VstInt32 opcode :
-         {effGetProgramNameIndexed, effGetEffectName, effGetVendorString, effGetProductString})
+    for (VstInt32 opcode : {effGetProgramNameIndexed, effGetEffectName, effGetVendorString,
+                            effGetProductString, effGetOutputProperties})
         EXPECT_EQ(dispatch(record, opcode, 1, 0, buffer.bytes), 0) << opcode;
     EXPECT_TRUE(buffer.untouchedFrom(0));
 
@@ -223,7 +238,8 @@ TEST_F(AudioEffectTest, RequestsWithNothingToGiveLeaveTheHostAlone) {
     for (VstInt32 opcode :
          {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
           effGetParamName, effEditGetRect, effGetProgramNameIndexed, effGetEffectName,
-          effGetVendorString, effGetProductString, effCanDo})
+          effGetVendorString, effGetProductString, effCanDo, effGetInputProperties,
+          effGetOutputProperties})
         EXPECT_EQ(dispatch(record, opcode, 0, 0, nullptr), 0) << opcode;
     EXPECT_TRUE(log.calls.empty());
 }
