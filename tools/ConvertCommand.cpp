@@ -4,7 +4,6 @@
 #include "tools/Commands.h"
 #include "tools/Converter.h"
 #include "tools/DeferredSignals.h"
-#include "tools/Orientation.h"
 #include "tools/OutputFile.h"
 #include "tools/PrintableText.h"
 #include "tools/ProcessorSetup.h"
@@ -36,19 +35,9 @@ int runConvert(int argc, char** argv) {
         CProcessorSetup::kCalibrationsOption,
         CProcessorSetup::kStateOption,
         CProcessorSetup::kSetOption,
-        {"order", "<fuma|ambix>",
-         "channel order and weights: fuma or ambix\n"
-         "fuma: W, X, Y, Z as the plug-in gives them\n"
-         "ambix: ACN order W, Y, Z, X with SN3D weights (W raised by 3 dB)",
-         "fuma"},
-        {"orientation", "<mount>",
-         "how the capsule array stood: upright, inverted or endfire\n"
-         "upright: standing as calibrated, nothing changes\n"
-         "inverted: hung upside down: a half turn about X, Y and Z change sign\n"
-         "endfire: array axis pointing forward: X takes Z, Z takes -X (as tetrafile --endf)",
-         "upright"},
-        {"invert", "<axes>",
-         "flip the named axes (any of x, y, z, e.g. y or xz) after the orientation", "none"},
+        CProcessorSetup::kOrderOption,
+        CProcessorSetup::kOrientationOption,
+        CProcessorSetup::kInvertOption,
         {"type", "<wav|amb|caf|w64|flac>",
          "output file type; amb is WAVE-EX marked as B-format, FuMa only", "from the output name"},
         {"bits", "<16|24|32|float>", "output sample format (flac holds 16 or 24)",
@@ -79,18 +68,6 @@ int runConvert(int argc, char** argv) {
     for (const CCommandLine::COption& option : line.options()) {
         if (setup.take(line, option, status)) {
             if (status != kExitSuccess) return status;
-        } else if (option.is("order")) {
-            if (option.value != "fuma" && option.value != "ambix")
-                return line.usageError("--order takes fuma or ambix, not '" + option.value + "'");
-            settings.ambix = option.value == "ambix";
-        } else if (option.is("orientation")) {
-            if (!settings.orientation.setMount(option.value))
-                return line.usageError("--orientation takes upright, inverted or endfire, not '" +
-                                       option.value + "'");
-        } else if (option.is("invert")) {
-            if (!settings.orientation.setInversions(option.value))
-                return line.usageError("--invert takes the axes x, y, z, each at most once, not '" +
-                                       option.value + "'");
         } else if (option.is("type")) {
             type = fileTypeByName(option.value);
             if (type == nullptr)
@@ -125,9 +102,6 @@ int runConvert(int argc, char** argv) {
     if (type == nullptr)
         return line.usageError("cannot tell the file type of '" + outputPath +
                                "': name it .wav, .amb, .caf, .w64 or .flac, or use --type");
-    if (settings.ambix && type->majorFormat == SF_FORMAT_WAVEX)
-        return line.usageError("amb files hold FuMa B-format: use --order fuma or another type");
-
     // The output format, checked before any file is touched.
     const int requested = bits.empty() ? 0 : sampleFormatByName(bits);
     if (requested != 0) {
@@ -193,6 +167,12 @@ int runConvert(int argc, char** argv) {
     std::unique_ptr<AXeTetra> processor =
         setup.build(line, static_cast<float>(source.samplerate), status);
     if (!processor) return status;
+    // What the outputs are, for the summary, before the processor is split.
+    const COutputFormat outputFormat = processor->GetOutputFormat();
+    // The order may come from the program or a saved state as well as from --order.
+    if (outputFormat.ambix && type->majorFormat == SF_FORMAT_WAVEX)
+        return line.usageError("amb files hold FuMa B-format, but the output order is ambiX: use "
+                               "--order fuma or another type");
 
     if (!output.create()) return kExitFailure;
     CSoundFile writer;
@@ -252,17 +232,15 @@ int runConvert(int argc, char** argv) {
     std::printf("%s: %.3f s at %d Hz, %s %s%s, %s\n", outputPath.c_str(), duration,
                 source.samplerate, type->name, sampleFormat.c_str(),
                 sampleFormat == "float" ? "" : "-bit",
-                settings.ambix ? "ambiX (W Y Z X, SN3D)" : "FuMa (W X Y Z)");
+                outputFormat.ambix ? "ambiX (W Y Z X, SN3D)" : "FuMa (W X Y Z)");
     std::printf("  program %d \"%s\", post-matrix set \"%s\", latency %ld samples compensated\n",
                 setup.programNumber(), terminalText(programName).c_str(),
                 terminalText(postMatrixSet).c_str(), latency);
-    if (!settings.orientation.isIdentity())
-        std::printf("  orientation: %s\n", settings.orientation.describe().c_str());
-    const char* const names[2][4] = {{"W", "X", "Y", "Z"}, {"W", "Y", "Z", "X"}};
+    const std::string orientation = outputFormat.describeOrientation();
+    if (!orientation.empty()) std::printf("  orientation: %s\n", orientation.c_str());
     std::printf("  peak:");
     for (int k = 0; k < 4; ++k)
-        std::printf("  %s %s", names[settings.ambix ? 1 : 0][k],
-                    decibels(converter.peak(k)).c_str());
+        std::printf("  %s %s", outputFormat.componentName(k), decibels(converter.peak(k)).c_str());
     std::printf("\n  speed: %.1fx real time (%.2f s)\n", seconds > 0.0 ? duration / seconds : 0.0,
                 seconds);
     return result;

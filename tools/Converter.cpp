@@ -109,23 +109,13 @@ void CConverter::readBlocks() {
 bool CConverter::write(const CBlock& block) {
     const long count = block.frames - block.skip;
     if (count <= 0) return true;
-    // File channel k is W X Y Z (0 1 2 3) number order[k] of the turned image, times weight[k];
-    // the turn itself is a signed permutation, so each file channel is one processor channel
-    // times a gain.
-    const bool ambix = settings.ambix;
-    const int order[4] = {0, ambix ? 2 : 1, ambix ? 3 : 2, ambix ? 1 : 3};
-    const float weight[4] = {ambix ? static_cast<float>(std::sqrt(2.0)) : 1.0f, 1.0f, 1.0f, 1.0f};
-    int source[4];
-    float sign[4];
-    settings.orientation.mapping(source, sign);
     float* out = writeBuffer.get();
     for (int k = 0; k < 4; ++k) {
-        const float* from = block.samples[source[order[k]]].get() + block.skip;
-        const float gain = weight[k] * sign[order[k]];
+        const float* from = block.samples[k].get() + block.skip;
         float peak = peaks[k];
         long long beyond = 0;
         for (long i = 0; i < count; ++i) {
-            const float value = from[i] * gain;
+            const float value = from[i];
             const float magnitude = std::fabs(value);
             peak = magnitude > peak ? magnitude : peak;
             beyond += magnitude > 1.0f ? 1 : 0;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "tools/BlockQueue.h"
-#include "tools/Orientation.h"
 
 #include <memory>
 #include <string>
@@ -21,8 +20,6 @@ class CSoundFile;
 class CConverter {
 public:
     struct CSettings {
-        COrientation orientation;
-        bool ambix = false;    // ACN order W, Y, Z, X with W raised by 3 dB
         bool clipping = false; // an integer output: count the samples beyond full scale
         long block = 4096;
         bool progress = false;
@@ -50,8 +47,8 @@ public:
 
 private:
     struct CBlock {
-        // Capsules in, W X Y Z out, processed in place; every frame fed is written first, so
-        // the memory is left uninitialised.
+        // Capsules in, the processor's outputs out, processed in place; every frame fed is written
+        // first, so the memory is left uninitialised.
         std::unique_ptr<float[]> samples[4];
         long frames = 0; // fed to the processor
         long skip = 0;   // leading frames of delay, not written

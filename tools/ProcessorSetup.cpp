@@ -91,7 +91,25 @@ const COptionSpec CProcessorSetup::kStateOption = {
     nullptr};
 const COptionSpec CProcessorSetup::kSetOption = {
     "set", "<param=value>",
-    "set a parameter (0-45 or its name) to a value 0..1 after the program; repeatable", nullptr};
+    "set a parameter (0-50 or its name) to a value 0..1 after the program; repeatable", nullptr};
+const COptionSpec CProcessorSetup::kOrderOption = {
+    "order", "<fuma|ambix>",
+    "channel order and weights of the outputs (the plug-in's Output Order)\n"
+    "fuma: W, X, Y, Z\n"
+    "ambix: ACN order W, Y, Z, X with SN3D weights (W raised by 3 dB)",
+    "the program's"};
+const COptionSpec CProcessorSetup::kOrientationOption = {
+    "orientation", "<mount>",
+    "how the capsule array stood (the plug-in's Orientation)\n"
+    "upright: standing as calibrated, nothing changes\n"
+    "inverted: hung upside down: a half turn about X, Y and Z change sign\n"
+    "endfire: array axis pointing forward: X takes Z, Z takes -X (as tetrafile --endf)",
+    "the program's"};
+const COptionSpec CProcessorSetup::kInvertOption = {
+    "invert", "<axes>",
+    "flip the named axes after the orientation (the plug-in's Invert X, Y, Z)\n"
+    "any of x, y, z, e.g. y or xz, the others unflipped; none flips no axis",
+    "the program's"};
 
 bool CProcessorSetup::take(const CCommandLine& line, const CCommandLine::COption& option,
                            int& status) {
@@ -124,6 +142,49 @@ bool CProcessorSetup::take(const CCommandLine& line, const CCommandLine::COption
         } else {
             settings.emplace_back(option.value.substr(0, equals), static_cast<float>(value));
         }
+        return true;
+    }
+    if (option.is("order")) {
+        if (option.value != "fuma" && option.value != "ambix")
+            status = line.usageError("--order takes fuma or ambix, not '" + option.value + "'");
+        else
+            settings.emplace_back(std::to_string(kOutputOrder),
+                                  option.value == "ambix" ? 1.0f : 0.0f);
+        return true;
+    }
+    if (option.is("orientation")) {
+        static const char* const mounts[3] = {"upright", "inverted", "endfire"};
+        int mount = -1;
+        for (int m = 0; m < 3; ++m)
+            if (option.value == mounts[m]) mount = m;
+        if (mount < 0)
+            status = line.usageError("--orientation takes upright, inverted or endfire, not '" +
+                                     option.value + "'");
+        else
+            settings.emplace_back(std::to_string(kOrientation), orientation2parm(mount));
+        return true;
+    }
+    if (option.is("invert")) {
+        bool named[3] = {false, false, false};
+        bool valid = !option.value.empty();
+        if (option.value != "none") {
+            for (char axis : option.value) {
+                const int k = axis == 'x' || axis == 'X'   ? 0
+                              : axis == 'y' || axis == 'Y' ? 1
+                              : axis == 'z' || axis == 'Z' ? 2
+                                                           : -1;
+                if (k < 0 || named[k]) valid = false;
+                if (k >= 0) named[k] = true;
+            }
+        }
+        if (!valid) {
+            status = line.usageError("--invert takes the axes x, y, z, each at most once, or none, "
+                                     "not '" +
+                                     option.value + "'");
+            return true;
+        }
+        for (int k = 0; k < 3; ++k)
+            settings.emplace_back(std::to_string(kInvertX + k), named[k] ? 1.0f : 0.0f);
         return true;
     }
     return false;
@@ -206,8 +267,8 @@ std::unique_ptr<AXeTetra> CProcessorSetup::build(const CCommandLine& line, float
             }
         }
         if (index < 0 || index >= kNumParams) {
-            status = line.usageError("no parameter '" + setting.first +
-                                     "' (parameters are 0 to 45, or their names)");
+            status = line.usageError("no parameter '" + setting.first + "' (parameters are 0 to " +
+                                     std::to_string(kNumParams - 1) + ", or their names)");
             return nullptr;
         }
         processor->setParameter(static_cast<VstInt32>(index), setting.second);
@@ -284,5 +345,8 @@ CProcessorSetup::splitAtPostMatrix(AXeTetra& whole, const CCommandLine& line, fl
     after->setParameter(kEQsEnabled, 0.0f);
     after->setParameter(kABMatrixEnabled, 0.0f);
     whole.setParameter(kPostMatrixFilter, filter2parm(0));
+    // The output map follows the set: only the second part turns and reorders.
+    for (int index = kOutputOrder; index < kNumParams; ++index)
+        whole.setParameter(index, 0.0f);
     return after;
 }

@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-// What the options --program, --calibrations, --state and --set ask of the processor, and the
-// processor built from them: the very object the plug-in runs, without a host.
+// What the options --program, --calibrations, --state, --set, --order, --orientation and
+// --invert ask of the processor, and the processor built from them: the very object the plug-in
+// runs, without a host. The last three are the plug-in's output parameters by name.
 class CProcessorSetup {
 public:
     // The help lines of the options, for the subcommands' option tables.
@@ -18,14 +19,18 @@ public:
     static const COptionSpec kCalibrationsOption;
     static const COptionSpec kStateOption;
     static const COptionSpec kSetOption;
+    static const COptionSpec kOrderOption;
+    static const COptionSpec kOrientationOption;
+    static const COptionSpec kInvertOption;
 
     // Takes the option if it is one of these; false otherwise. A malformed value is a usage
     // error: `status` is set to kExitUsage after it has been reported.
     bool take(const CCommandLine& line, const CCommandLine::COption& option, int& status);
 
     // Builds the processor at the rate, restores the --state, selects the program and applies the
-    // --set values. Answers null with `status` set after reporting a problem (unknown program or
-    // parameter, calibrations directory that is not one, a state file that is not one).
+    // --set values and output options in the order given. Answers null with `status` set after
+    // reporting a problem (unknown program or parameter, calibrations directory that is not one, a
+    // state file that is not one).
     std::unique_ptr<AXeTetra> build(const CCommandLine& line, float rate, int& status,
                                     bool quiet = false) const;
 
@@ -33,7 +38,8 @@ public:
     std::unique_ptr<AXeTetra> construct(int& status, bool quiet = false) const;
 
     // Splits a built processor at its post-matrix set, so that two threads can share the work:
-    // `whole` keeps the capsule filters and the matrix, the answer runs the post-matrix set alone.
+    // `whole` keeps the capsule filters and the matrix, the answer runs the post-matrix set and
+    // the output map alone.
     // The chain runs its stages one after the other on the block in place, so the two in series
     // give the samples of the whole. Null, with `whole` unchanged, when there is nothing to split:
     // no set selected, or nothing running before it.
@@ -54,7 +60,7 @@ private:
     mutable std::vector<uint8_t> stateBytes;
     bool calibrationsGiven = false;
     std::string calibrations;
-    // Parameter by number or name, and the host value.
+    // Parameter by number or name, and the host value; the output options add theirs by number.
     std::vector<std::pair<std::string, float>> settings;
     mutable int selectedProgram = 0;
 };

@@ -25,6 +25,7 @@ struct CProgramSummary {
     float eqFreq[4] = {}, eqWidth[4] = {}, eqGain[4] = {}; // Hz, octaves, dB
     std::string calibrationFile; // the file a calibration program came from, else empty
     std::string calibrationDirectory;
+    COutputFormat output;
 };
 
 CProgramSummary summarise(AXeTetra& processor, int program) {
@@ -53,6 +54,7 @@ CProgramSummary summarise(AXeTetra& processor, int program) {
         s.eqWidth[c] = parm2width(processor.getParameter(base + kCapEQWidth));
         s.eqGain[c] = parm2PlusMinus15(processor.getParameter(base + kCapEQGain));
     }
+    s.output = processor.GetOutputFormat();
     return s;
 }
 
@@ -80,6 +82,13 @@ std::string eqText(const CProgramSummary& s) {
 
 std::string lfText(const CProgramSummary& s) {
     return s.lf ? "on " + format("cut %.1f Hz, boost %.1f Hz", s.lfCut, s.lfBoost) : "off";
+}
+
+// "FuMa", or "ambiX, endfire, axes flipped: y".
+std::string outputText(const CProgramSummary& s) {
+    std::string text = COutputFormat::orderName(s.output.ambix);
+    const std::string orientation = s.output.describeOrientation();
+    return orientation.empty() ? text : text + ", " + orientation;
 }
 
 std::string jsonNumber(float value) {
@@ -119,21 +128,25 @@ void printSources(const CProgramSummary* programs, const AXeTetra& processor) {
 
 void printTable(const CProgramSummary* programs) {
     // Names come from file names: shown escaped, aligned by the characters they take up.
-    std::string names[kNumPrograms], sets[kNumPrograms];
-    size_t nameWidth = 4, setWidth = 15;
+    std::string names[kNumPrograms], sets[kNumPrograms], outputs[kNumPrograms];
+    size_t nameWidth = 4, setWidth = 15, outputWidth = 6;
     for (int i = 0; i < kNumPrograms; ++i) {
         names[i] = terminalText(programs[i].name);
         sets[i] = terminalText(programs[i].postMatrixSetName);
+        outputs[i] = outputText(programs[i]);
         if (displayWidth(names[i]) > nameWidth) nameWidth = displayWidth(names[i]);
         if (displayWidth(sets[i]) > setWidth) setWidth = displayWidth(sets[i]);
+        if (outputs[i].size() > outputWidth) outputWidth = outputs[i].size();
     }
-    std::printf("%-2s  %s  %s  %7s  %-6s  %-30s  %s\n", "#", padded("Name", nameWidth).c_str(),
-                padded("Post-matrix set", setWidth).c_str(), "Latency", "Matrix", "LF", "EQ");
+    std::printf("%-2s  %s  %s  %7s  %-6s  %s  %-30s  %s\n", "#", padded("Name", nameWidth).c_str(),
+                padded("Post-matrix set", setWidth).c_str(), "Latency", "Matrix",
+                padded("Output", outputWidth).c_str(), "LF", "EQ");
     for (int i = 0; i < kNumPrograms; ++i) {
         const CProgramSummary& s = programs[i];
-        std::printf("%-2d  %s  %s  %7ld  %-6s  %-30s  %s\n", s.index,
+        std::printf("%-2d  %s  %s  %7ld  %-6s  %s  %-30s  %s\n", s.index,
                     padded(names[i], nameWidth).c_str(), padded(sets[i], setWidth).c_str(),
-                    s.latency, s.matrix ? "on" : "off", lfText(s).c_str(), eqText(s).c_str());
+                    s.latency, s.matrix ? "on" : "off", padded(outputs[i], outputWidth).c_str(),
+                    lfText(s).c_str(), eqText(s).c_str());
     }
 }
 
@@ -151,6 +164,12 @@ void printJson(const CProgramSummary* programs) {
                         jsonString(s.calibrationFile).c_str(),
                         jsonString(s.calibrationDirectory).c_str());
         std::printf("   \"matrix\": %s,\n", s.matrix ? "true" : "false");
+        static const char* const orientations[3] = {"upright", "inverted", "endfire"};
+        std::printf("   \"output\": {\"order\": \"%s\", \"orientation\": \"%s\", \"invert\": "
+                    "{\"x\": %s, \"y\": %s, \"z\": %s}},\n",
+                    s.output.ambix ? "ambix" : "fuma", orientations[s.output.orientation],
+                    s.output.invert[0] ? "true" : "false", s.output.invert[1] ? "true" : "false",
+                    s.output.invert[2] ? "true" : "false");
         std::printf("   \"lf\": {\"enabled\": %s, \"cutHz\": %s, \"boostHz\": %s},\n",
                     s.lf ? "true" : "false", jsonNumber(s.lfCut).c_str(),
                     jsonNumber(s.lfBoost).c_str());
@@ -173,9 +192,9 @@ int runPrograms(int argc, char** argv) {
     };
     CCommandLine line("programs", "[options]",
                       "Lists the 8 programs: the two factory programs, one per calibration found,\n"
-                      "then user programs, with the post-matrix filter set, low-frequency filter\n"
-                      "and capsule equaliser each selects, and the calibration file each\n"
-                      "calibration program came from.",
+                      "then user programs, with the post-matrix filter set, output format (order,\n"
+                      "orientation, flipped axes), low-frequency filter and capsule equaliser\n"
+                      "each selects, and the calibration file each calibration program came from.",
                       specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;

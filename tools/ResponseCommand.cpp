@@ -16,6 +16,9 @@ int runResponse(int argc, char** argv) {
         CProcessorSetup::kCalibrationsOption,
         CProcessorSetup::kStateOption,
         CProcessorSetup::kSetOption,
+        CProcessorSetup::kOrderOption,
+        CProcessorSetup::kOrientationOption,
+        CProcessorSetup::kInvertOption,
         {"rate", "<hz>", "sample rate the processor runs at, 1000 to 768000", "48000"},
         {"csv", nullptr,
          "write the numbers as CSV instead of a PNG plot (OUTPUT - for standard output)", nullptr},
@@ -25,9 +28,10 @@ int runResponse(int argc, char** argv) {
     CCommandLine line(
         "response", "[options] OUTPUT",
         "Measures each output's chain of a program through the processor itself, from an\n"
-        "impulse: the four capsules get 1/4 each, with the signs of that output's matrix row\n"
-        "(W + + + +, X + + - -, Y + - + -, Z + - - +), so with equal capsule gains the other\n"
-        "outputs stay silent and 0 dB means the output equals that signed mean of the capsules.\n"
+        "impulse: the four capsules get 1/4 each, with the signs of the matrix row feeding that\n"
+        "output (W + + + +, X + + - -, Y + - + -, Z + - - +), so with equal capsule gains the\n"
+        "other rows stay silent and 0 dB means the output equals that signed mean of the\n"
+        "capsules. The outputs are in the program's order (ambiX: W 3 dB up, ACN 0 to 3).\n"
         "Plots magnitude (dB) and group delay (ms, including any correction set's delay) over\n"
         "a logarithmic frequency axis from 10 Hz to half the rate.",
         specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
@@ -75,11 +79,16 @@ int runResponse(int argc, char** argv) {
         if (!output.writeAll(text.data(), text.size())) return kExitFailure;
     } else {
         const char* set = processor->GetPostMatrixSetName(processor->GetCoincidenceFilter());
+        const COutputFormat& format = curves.format;
+        std::string outputs = COutputFormat::orderName(format.ambix);
+        if (!format.describeOrientation().empty()) outputs += ", " + format.describeOrientation();
         char title[512];
         std::snprintf(title, sizeof(title),
-                      "Program %d \"%s\" at %.0f Hz: post-matrix set \"%s\", latency %ld samples",
+                      "Program %d \"%s\" at %.0f Hz: post-matrix set \"%s\", latency %ld "
+                      "samples, %s",
                       setup.programNumber(), setup.programName(*processor).c_str(), rate,
-                      set != nullptr ? set : "", processor->GetPostMatrixLatency());
+                      set != nullptr ? set : "", processor->GetPostMatrixLatency(),
+                      outputs.c_str());
         if (!CResponsePlot(curves, title).write(output)) return kExitFailure;
     }
     return output.commit() ? kExitSuccess : kExitFailure;

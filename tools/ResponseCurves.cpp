@@ -17,6 +17,8 @@ const float kRowSigns[4][4] = {{1, 1, 1, 1}, {1, 1, -1, -1}, {1, -1, 1, -1}, {1,
 
 void CResponseCurves::measure(AXeTetra& processor, double sampleRate) {
     rate = sampleRate;
+    format = processor.GetOutputFormat();
+    const COutputMap map = format.map();
     // Two seconds and more: the low-frequency filters ring for a small part of that.
     impulseLength = 16384;
     while (impulseLength < static_cast<long>(2.0 * rate))
@@ -49,7 +51,7 @@ void CResponseCurves::measure(AXeTetra& processor, double sampleRate) {
         for (long done = 0; done < n; done += kBlock) {
             for (int c = 0; c < 4; ++c) {
                 std::fill(in[c].begin(), in[c].end(), 0.0f);
-                if (done == 0) in[c][0] = 0.25f * kRowSigns[o][c];
+                if (done == 0) in[c][0] = 0.25f * kRowSigns[map.source[o] & 3][c];
             }
             const long count = n - done < kBlock ? n - done : kBlock;
             processor.processReplacing(inPointers, outPointers, static_cast<VstInt32>(count));
@@ -95,9 +97,20 @@ void CResponseCurves::measure(AXeTetra& processor, double sampleRate) {
     }
 }
 
+std::string CResponseCurves::outputLabel(int output) const {
+    if (!format.ambix) return format.outputName(output);
+    return std::string(format.outputName(output)) + " (" + format.componentName(output) + ")";
+}
+
 std::string CResponseCurves::csv() const {
-    std::string text = "frequency_hz,W_db,W_group_delay_ms,X_db,X_group_delay_ms,Y_db,"
-                       "Y_group_delay_ms,Z_db,Z_group_delay_ms\n";
+    std::string text = "frequency_hz";
+    for (int o = 0; o < 4; ++o) {
+        std::string column;
+        for (const char* c = format.outputName(o); *c != '\0'; ++c)
+            if (*c != ' ') column += *c;
+        text += "," + column + "_db," + column + "_group_delay_ms";
+    }
+    text += "\n";
     for (size_t p = 0; p < frequencies.size(); ++p) {
         char field[64];
         std::snprintf(field, sizeof(field), "%.6g", frequencies[p]);

@@ -13,7 +13,6 @@ namespace {
 constexpr double kLeft = 90.0, kRight = 120.0, kTop = 70.0, kBottom = 70.0, kGap = 70.0;
 const double kColours[4][3] = {
     {0.1, 0.1, 0.1}, {0.85, 0.15, 0.1}, {0.1, 0.6, 0.2}, {0.15, 0.3, 0.9}};
-const char* const kOutputNames[4] = {"W", "X", "Y", "Z"};
 
 // A step of 1, 2 or 5 times a power of ten giving about `ticks` divisions of the range.
 double niceStep(double range, int ticks) {
@@ -209,7 +208,7 @@ bool CResponsePlot::write(COutputFile& output) const {
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0.0);
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        text(cr, kLeft + width + 54.0, y, kOutputNames[o], 0.0, 0.5);
+        text(cr, kLeft + width + 54.0, y, curves.outputLabel(o), 0.0, 0.5);
     }
 
     cairo_surface_flush(surface);

@@ -1,5 +1,5 @@
-// xetetra convert on generated recordings: the same samples as the plug-in, every input layout,
-// every output type, ambiX, latency compensation.
+// xetetra convert on generated recordings: the same samples as the plug-in (output parameters
+// included), every input layout, every output type, latency compensation.
 
 #include "core/XeTetra.h"
 #include "integration/VstHost.h"
@@ -103,12 +103,14 @@ TEST_F(ConvertTest, SameSamplesAsThePluginAfterLatencyAlignment) {
         const char* program; // as given to --program
         int number;
         std::vector<std::pair<int, float>> settings;
+        // The output options, which are the plug-in's parameters 46 to 50 (in `settings`).
+        std::vector<std::string> outputOptions;
     };
     const Case cases[] = {
         // LF filter, matrix gains and the 2.3cm correction: a split chain with 1024 of delay.
-        {"0", 0, {}},
+        {"0", 0, {}, {}},
         // The text calibration: LF, capsule equalisers and its IIR post-matrix set.
-        {"mic7", 2, {}},
+        {"mic7", 2, {}, {}},
         // A user program with equalisers and gains set one by one.
         {"User 3",
          3,
@@ -117,14 +119,26 @@ TEST_F(ConvertTest, SameSamplesAsThePluginAfterLatencyAlignment) {
           {kCapsuleBase + kCapEQGain, 0.8f},
           {kCapsuleBase + kParamsPerCapsule * 2 + kCapOutGain + 1, 0.3f},
           {kOutputGainBase + 3, 0.7f},
-          {kPostMatrixFilter, filter2parm(1)}}},
+          {kPostMatrixFilter, filter2parm(1)}},
+         {}},
+        // The output parameters after a split chain, and after an IIR set.
+        {"0",
+         0,
+         {{kOutputOrder, 1.0f}, {kOrientation, 1.0f}, {kInvertX + 1, 1.0f}},
+         {"--order", "ambix", "--orientation", "endfire", "--invert", "y"}},
+        {"mic7",
+         2,
+         {{kOrientation, 0.5f}, {kInvertX, 1.0f}, {kInvertX + 2, 1.0f}},
+         {"--orientation", "inverted", "--invert", "xz"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.program);
+        SCOPED_TRACE(std::string(c.program) + (c.outputOptions.empty() ? "" : " with options"));
         std::vector<std::string> options{"--bits", "float",     "--block",
                                          "1000",   "--program", c.program};
         for (const auto& setting : c.settings)
-            options.insert(options.end(), {"--set", setOption(setting.first, setting.second)});
+            if (setting.first < kOutputOrder)
+                options.insert(options.end(), {"--set", setOption(setting.first, setting.second)});
+        options.insert(options.end(), c.outputOptions.begin(), c.outputOptions.end());
         const Sound tool = convert({in}, dir.file("out.wav"), options);
         int latency = -1;
         const Channels plugin = throughPlugin(input, c.number, c.settings, latency);
@@ -242,23 +256,6 @@ TEST_F(ConvertTest, IntegerOutputsClipAndCountWhatWasClipped) {
         }
 }
 
-TEST_F(ConvertTest, AmbixOrderAndWeights) {
-    ASSERT_TRUE(writeFloatWav(in, testRecording(8000)));
-    const Sound fuma = convert({in}, dir.file("fuma.wav"), {"--bits", "float", "--order", "fuma"});
-    const Sound ambix =
-        convert({in}, dir.file("ambix.caf"), {"--bits", "float", "--order", "ambix"});
-    EXPECT_NE(last.out.find("ambiX (W Y Z X, SN3D)"), std::string::npos) << last.out;
-    ASSERT_EQ(ambix.frames(), fuma.frames());
-    // ACN 0..3 are W, Y, Z, X; SN3D W is FuMa W raised by 3 dB, X, Y and Z are the same.
-    const float sqrt2 = static_cast<float>(std::sqrt(2.0));
-    for (size_t i = 0; i < fuma.frames(); ++i) {
-        EXPECT_EQ(ambix.channels[0][i], fuma.channels[0][i] * sqrt2);
-        EXPECT_EQ(ambix.channels[1][i], fuma.channels[2][i]);
-        EXPECT_EQ(ambix.channels[2][i], fuma.channels[3][i]);
-        EXPECT_EQ(ambix.channels[3][i], fuma.channels[1][i]);
-    }
-}
-
 TEST_F(ConvertTest, LatencyCompensationPutsAnImpulseAtItsInputPosition) {
     // Mid-file, close to the end (only the flushed tail brings it out) and in a file shorter
     // than the correction filter's delay; with the 1024-sample correction and without.
@@ -316,6 +313,16 @@ TEST_F(ConvertTest, SummaryReportsWhatWasWritten) {
         EXPECT_NEAR(std::atof(last.out.c_str() + at + key.size()), 20.0 * std::log10(peak), 0.051)
             << names[k];
     }
+    // The output parameters, by option: the order with the components in file order, the
+    // orientation and flips.
+    convert({in}, dir.file("ambix.caf"),
+            {"--order", "ambix", "--orientation", "endfire", "--invert", "xz"});
+    for (const char* text : {"caf float, ambiX (W Y Z X, SN3D)",
+                             "orientation: endfire, axes flipped: x z", "peak:  W "})
+        EXPECT_NE(last.out.find(text), std::string::npos) << last.out;
+    const size_t peaks = last.out.find("peak:");
+    EXPECT_LT(last.out.find("  Y ", peaks), last.out.find("  Z ", peaks));
+    EXPECT_LT(last.out.find("  Z ", peaks), last.out.find("  X ", peaks));
     convert({in}, dir.file("quiet.wav"), {"--quiet"});
     EXPECT_EQ(last.out, "");
 }

@@ -118,10 +118,11 @@ TEST(ToolHelp, EverySubcommandDescribesItsOptions) {
         EXPECT_GE(options, 2u);
         EXPECT_NE(help.out.find("  --help  "), std::string::npos);
     }
-    // What each orientation does, one line each, and the defaults in brackets.
+    // What each orientation does, one line each, and the defaults in brackets; the output
+    // options are the program's parameters, so a program decides what they are not given.
     const std::string convert = runTool({"convert", "--help"}).out;
-    for (const char* text : {"upright: ", "inverted: ", "endfire: ", "--invert <axes>", "[upright]",
-                             "[fuma]", "[0]", "[4096]"})
+    for (const char* text : {"upright: ", "inverted: ", "endfire: ", "--invert <axes>",
+                             "(the plug-in's Orientation) [the program's]", "[0]", "[4096]"})
         EXPECT_NE(convert.find(text), std::string::npos) << text;
     const RunResult top = runTool({"--help"});
     EXPECT_EQ(top.status, 0);
@@ -193,6 +194,11 @@ TEST(ToolPrograms, ListsWhatEachProgramSelects) {
                   std::string::npos);
         EXPECT_NE(rest.find(std::string("\"eq\": {\"enabled\": ") + (eq ? "true" : "false")),
                   std::string::npos);
+        // Every program, calibrations included, gives FuMa from an upright microphone.
+        EXPECT_NE(rest.find("\"output\": {\"order\": \"fuma\", \"orientation\": \"upright\", "
+                            "\"invert\": {\"x\": false, \"y\": false, \"z\": false}}"),
+                  std::string::npos);
+        EXPECT_NE(row.find("  FuMa  "), std::string::npos) << row;
     }
     // The calibrations are there, the factory programs first.
     EXPECT_NE(json.out.find("\"name\": \"mic1234\""), std::string::npos);
@@ -243,6 +249,20 @@ TEST(ToolResponse, MatchesADirectTransformOfTheProcessorsImpulseResponse) {
                 }
             }
     }
+    // The output parameters: every output measured through the row that feeds it (end-fire:
+    // ACN 3, X, is fed by Z), ambiX's W 3 dB up on FuMa's, the columns named after the channels.
+    const RunResult ambix =
+        runTool({"response", "--csv", "--program", "3", "--order", "ambix", "--orientation",
+                 "endfire", "--calibrations", dir.path(), "-"});
+    ASSERT_EQ(ambix.status, 0) << ambix.err;
+    EXPECT_EQ(lines(ambix.out)[0],
+              "frequency_hz,ACN0_db,ACN0_group_delay_ms,ACN1_db,ACN1_group_delay_ms,ACN2_db,"
+              "ACN2_group_delay_ms,ACN3_db,ACN3_group_delay_ms");
+    const std::vector<CsvRow> ambixRows = parseCsv(ambix.out);
+    ASSERT_GT(ambixRows.size(), 100u);
+    for (const CsvRow& row : ambixRows)
+        for (int o = 0; o < 4; ++o)
+            EXPECT_NEAR(row.db[o], 0.0, 1e-4) << o;
     // The frequency axis follows the rate.
     const RunResult fast = runTool({"response", "--csv", "--program", "3", "--rate", "96000",
                                     "--calibrations", dir.path(), "-"});
@@ -267,13 +287,13 @@ TEST(ToolResponse, WritesAPngPlot) {
     };
     EXPECT_EQ(be32(16), 1200);
     EXPECT_EQ(be32(20), 860);
-    // An existing file stays unless --force; no orientation option, the plot shows the filters.
+    // An existing file stays unless --force; wrong options are refused.
     const RunResult again = runTool({"response", "--calibrations", dir.path(), png});
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.err.find(png), std::string::npos);
     EXPECT_EQ(readText(png), bytes);
     EXPECT_EQ(runTool({"response", "--force", "--calibrations", dir.path(), png}).status, 0);
-    EXPECT_EQ(runTool({"response", "--orientation", "endfire", png}).status, 2);
+    EXPECT_EQ(runTool({"response", "--orientation", "sideways", png}).status, 2);
     EXPECT_EQ(runTool({"response", "--rate", "100", png}).status, 2);
     EXPECT_EQ(runTool({"response"}).status, 2);
     EXPECT_EQ(listDirectory(dir.path()).size(), 1u);

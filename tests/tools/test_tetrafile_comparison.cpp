@@ -266,15 +266,19 @@ TEST_F(TetrafileTest, PluginReadsNoEnableMask) {
 
 namespace {
 
-// How `changed` relates to `plain`, channel by channel: channel o of `changed` is
-// sign[o] x channel source[o] of `plain`. Found by correlation; false when some channel is no
-// signed copy of one of the others.
+// How `changed` relates to `plain`, channel by channel: channel o of `changed` is gain[o] x
+// channel source[o] of `plain`. Found by correlation; source -1 when some channel is no scaled
+// copy of one of the others.
 struct Mapping {
     int source[4] = {-1, -1, -1, -1};
-    int sign[4] = {0, 0, 0, 0};
+    double gain[4] = {0.0, 0.0, 0.0, 0.0};
+    // Equal sources; gains within 2e-5 of each other: tetrafile's SN3D W is 1.41423 times its
+    // FuMa W, 1e-5 above sqrt(2).
     bool operator==(const Mapping& other) const {
         for (int o = 0; o < 4; ++o)
-            if (source[o] != other.source[o] || sign[o] != other.sign[o]) return false;
+            if (source[o] != other.source[o] ||
+                std::fabs(gain[o] - other.gain[o]) > 2e-5 * std::fabs(other.gain[o]))
+                return false;
         return true;
     }
 };
@@ -282,9 +286,16 @@ struct Mapping {
 std::ostream& operator<<(std::ostream& out, const Mapping& m) {
     const char* names = "WXYZ";
     for (int o = 0; o < 4; ++o)
-        out << names[o] << "'=" << (m.sign[o] < 0 ? "-" : "+")
-            << (m.source[o] >= 0 ? names[m.source[o]] : '?') << " ";
+        out << names[o] << "'=" << m.gain[o] << (m.source[o] >= 0 ? names[m.source[o]] : '?')
+            << " ";
     return out;
+}
+
+Mapping mapping(const int (&source)[4], const double (&gain)[4]) {
+    Mapping m;
+    std::copy(source, source + 4, m.source);
+    std::copy(gain, gain + 4, m.gain);
+    return m;
 }
 
 Mapping measureMapping(const Sound& plain, const Sound& changed) {
@@ -297,18 +308,25 @@ Mapping measureMapping(const Sound& plain, const Sound& changed) {
                 a += static_cast<double>(changed.channels[o][i]) * changed.channels[o][i];
                 b += static_cast<double>(plain.channels[s][i]) * plain.channels[s][i];
             }
-            const double correlation = cross / std::sqrt(a * b);
-            if (std::fabs(correlation) > 0.999999) {
+            if (std::fabs(cross / std::sqrt(a * b)) > 0.999999) {
                 m.source[o] = s;
-                m.sign[o] = correlation > 0 ? 1 : -1;
+                m.gain[o] = cross / b;
             }
         }
     return m;
 }
 
+// The channels of an ambiX (ACN) sound in the order W, X, Y, Z.
+Sound fumaOrder(Sound sound) {
+    Sound reordered = sound;
+    reordered.channels = {sound.channels[0], sound.channels[3], sound.channels[1],
+                          sound.channels[2]};
+    return reordered;
+}
+
 } // namespace
 
-TEST_F(TetrafileTest, OrientationMapsChannelsAsTetrafileDoes) {
+TEST_F(TetrafileTest, OrientationAndOrderMapChannelsAsTetrafileDoes) {
     // An uneven matrix and independent noise per capsule keep every output distinct.
     const Channels recording = testRecording(24000);
     ASSERT_TRUE(writeSound(dir.file("rec.wav"), recording, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
@@ -326,65 +344,36 @@ TEST_F(TetrafileTest, OrientationMapsChannelsAsTetrafileDoes) {
         {{"--invx"}, {"--invert", "x"}},
         {{"--invy"}, {"--invert", "y"}},
         {{"--invz"}, {"--invert", "z"}},
+        {{"--invy", "--invz"}, {"--orientation", "inverted"}},
         {{"--endf", "--invx", "--invy", "--invz"}, {"--orientation", "endfire", "--invert", "zyx"}},
+        // tetrafile's SN3D keeps the order W, X, Y, Z: ours is ACN.
+        {{"--sn3d"}, {"--order", "ambix"}},
+        {{"--sn3d", "--endf", "--invy"},
+         {"--order", "ambix", "--orientation", "endfire", "--invert", "y"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.tetrafileOptions[0] + (c.tetrafileOptions.size() > 1 ? " ..." : ""));
+        std::string label;
+        for (const std::string& option : c.tetrafileOptions)
+            label += option + " ";
+        SCOPED_TRACE(label);
         const Mapping theirs = measureMapping(
             theirsPlain, tetrafileRun(calibration, dir.file("rec.wav"), c.tetrafileOptions));
-        const Mapping ours = measureMapping(
-            oursPlain, xetetraRun(dir.file("rec.wav"), ownFiltersOff, c.xetetraOptions));
+        Sound ours = xetetraRun(dir.file("rec.wav"), ownFiltersOff, c.xetetraOptions);
+        if (c.xetetraOptions[0] == "--order") ours = fumaOrder(ours);
+        const Mapping measured = measureMapping(oursPlain, ours);
         for (int o = 0; o < 4; ++o)
             ASSERT_GE(theirs.source[o], 0) << theirs;
-        EXPECT_EQ(ours, theirs) << "ours " << ours << " tetrafile " << theirs;
+        EXPECT_EQ(measured, theirs) << "ours " << measured << " tetrafile " << theirs;
     }
 
-    // tetrafile --endf itself: X' = Z, Z' = -X, W and Y unchanged.
-    Mapping endfire;
-    const int source[4] = {0, 3, 2, 1}, sign[4] = {1, 1, 1, -1};
-    std::copy(source, source + 4, endfire.source);
-    std::copy(sign, sign + 4, endfire.sign);
+    // tetrafile itself: --endf gives X' = Z, Z' = -X, W and Y unchanged; --sn3d raises W by
+    // 3 dB and leaves X, Y and Z.
+    const int turned[4] = {0, 3, 2, 1}, same[4] = {0, 1, 2, 3};
+    const double signs[4] = {1, 1, 1, -1}, sn3d[4] = {std::sqrt(2.0), 1, 1, 1};
     EXPECT_EQ(
         measureMapping(theirsPlain, tetrafileRun(calibration, dir.file("rec.wav"), {"--endf"})),
-        endfire);
-}
-
-TEST_F(TetrafileTest, InvertedEqualsFlippingYAndZAndCombinesWithAmbix) {
-    const Channels recording = testRecording(6000);
-    ASSERT_TRUE(writeSound(dir.file("rec.wav"), recording, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
-    writeCalibration(2);
-    const Sound plain = xetetraRun(dir.file("rec.wav"), {});
-    const Sound inverted = xetetraRun(dir.file("rec.wav"), {}, {"--orientation", "inverted"});
-    const Sound flipped = xetetraRun(dir.file("rec.wav"), {}, {"--invert", "yz"});
-    EXPECT_EQ(inverted.channels, flipped.channels);
-    for (size_t i = 0; i < plain.frames(); ++i) {
-        EXPECT_EQ(inverted.channels[0][i], plain.channels[0][i]);
-        EXPECT_EQ(inverted.channels[1][i], plain.channels[1][i]);
-        EXPECT_EQ(inverted.channels[2][i], -plain.channels[2][i]);
-        EXPECT_EQ(inverted.channels[3][i], -plain.channels[3][i]);
-    }
-    // --invert flips after the orientation: inverted, then y again, leaves Y as it was.
-    const Sound both =
-        xetetraRun(dir.file("rec.wav"), {}, {"--orientation", "inverted", "--invert", "y"});
-    EXPECT_EQ(both.channels[2], plain.channels[2]);
-
-    // With ambiX order: W' = sqrt(2) W, then ACN Y, Z, X of the turned image. Endfire with Y
-    // flipped: Y' = -Y, Z' = -X, X' = Z.
-    const Sound ambix = xetetraRun(
-        dir.file("rec.wav"), {}, {"--order", "ambix", "--orientation", "endfire", "--invert", "Y"});
-    const float sqrt2 = static_cast<float>(std::sqrt(2.0));
-    for (size_t i = 0; i < plain.frames(); ++i) {
-        EXPECT_EQ(ambix.channels[0][i], plain.channels[0][i] * sqrt2);
-        EXPECT_EQ(ambix.channels[1][i], -plain.channels[2][i]);
-        EXPECT_EQ(ambix.channels[2][i], -plain.channels[1][i]);
-        EXPECT_EQ(ambix.channels[3][i], plain.channels[3][i]);
-    }
-
-    // The summary names the orientation.
-    const RunResult named =
-        runTool({"convert", "--calibrations", calibrations, "--orientation", "endfire", "--invert",
-                 "xz", dir.file("rec.wav"), dir.file("named.wav")});
-    ASSERT_EQ(named.status, 0) << named.err;
-    EXPECT_NE(named.out.find("orientation: endfire, axes flipped: x z"), std::string::npos)
-        << named.out;
+        mapping(turned, signs));
+    EXPECT_EQ(
+        measureMapping(theirsPlain, tetrafileRun(calibration, dir.file("rec.wav"), {"--sn3d"})),
+        mapping(same, sn3d));
 }
