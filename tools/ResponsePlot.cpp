@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr double kLeft = 90.0, kRight = 120.0, kTop = 70.0, kBottom = 70.0, kGap = 70.0;
+constexpr double kLeft = 90.0, kRight = 170.0, kTop = 70.0, kBottom = 70.0, kGap = 70.0;
 const double kColours[4][3] = {
     {0.1, 0.1, 0.1}, {0.85, 0.15, 0.1}, {0.1, 0.6, 0.2}, {0.15, 0.3, 0.9}};
 
