@@ -6,7 +6,8 @@
 // give. The chunk requests get what a host passes: the address to fill, or the bytes of the last
 // chunk read (a few of them changed) with their count. Checked after every request: every output
 // sample and parameter value is finite, a chunk's bytes are readable, and a text is terminated
-// within the size its request allows, with nothing written beyond it.
+// within the size its request allows, with nothing written beyond it (a pin record: its two texts
+// terminated within their fields, nothing beyond its 128 bytes).
 
 #include "core/XeTetra.h"
 #include "tests/calibration/TetraFileWriter.h"
@@ -139,7 +140,7 @@ float pickFloat(FuzzedDataProvider& in) {
 // Mostly a parameter's index, sometimes one just past the table or anything else.
 VstInt32 pickParameter(FuzzedDataProvider& in) {
     const int b = in.ConsumeIntegral<uint8_t>();
-    if (b < 235) return b % 47;
+    if (b < 235) return b % (kNumParams + 1);
     return pickIndex(in);
 }
 
@@ -169,7 +170,9 @@ VstInt32 pickOpcode(FuzzedDataProvider& in) {
                                       effCanDo,
                                       effGetVstVersion,
                                       effGetChunk,
-                                      effSetChunk};
+                                      effSetChunk,
+                                      effGetInputProperties,
+                                      effGetOutputProperties};
     const int b = in.ConsumeIntegral<uint8_t>();
     constexpr int kServed = static_cast<int>(sizeof(served) / sizeof(served[0]));
     if (b < 4 * kServed) return served[b % kServed];
@@ -190,6 +193,24 @@ void checkText(const unsigned char* buffer, int size) {
     if (std::memchr(buffer, 0, static_cast<size_t>(size)) == nullptr) __builtin_trap();
     for (int i = size; i < kTextBuffer; ++i)
         if (buffer[i] != kUntouched) __builtin_trap();
+}
+
+bool isPinRequest(VstInt32 opcode) {
+    return opcode == effGetInputProperties || opcode == effGetOutputProperties;
+}
+
+// A pin record given (answer 1) fills its 128 bytes with both texts terminated; otherwise the
+// buffer is left alone.
+void checkPin(const unsigned char* buffer, VstIntPtr answer) {
+    const size_t filled = answer == 1 ? sizeof(VstPinProperties) : 0;
+    for (size_t i = filled; i < static_cast<size_t>(kTextBuffer); ++i)
+        if (buffer[i] != kUntouched) __builtin_trap();
+    if (filled == 0) return;
+    VstPinProperties pin;
+    std::memcpy(&pin, buffer, sizeof(pin));
+    if (std::memchr(pin.label, 0, sizeof(pin.label)) == nullptr ||
+        std::memchr(pin.shortLabel, 0, sizeof(pin.shortLabel)) == nullptr)
+        __builtin_trap();
 }
 
 struct Audio {
@@ -261,8 +282,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } else if (in.ConsumeIntegral<uint8_t>() % 8 != 0) {
                 ptr = buffer;
             }
-            effect->dispatcher(effect, opcode, index, value, ptr, opt);
-            if (ptr == buffer && !takesText(opcode)) checkText(buffer, textSize(opcode));
+            const VstIntPtr answer = effect->dispatcher(effect, opcode, index, value, ptr, opt);
+            if (ptr == buffer && isPinRequest(opcode))
+                checkPin(buffer, answer);
+            else if (ptr == buffer && !takesText(opcode))
+                checkText(buffer, textSize(opcode));
             break;
         }
         case 1:
