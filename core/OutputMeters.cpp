@@ -22,7 +22,8 @@ float bounded(double value) {
 } // namespace
 
 COutputMeters::COutputMeters()
-    : blockCount(0), enabled(false), rate(44100.0f), publishedBlocks(0), resetRequested(false) {
+    : blockCount(0), enabled(false), acnOrder(false), rate(44100.0f), publishedBlocks(0),
+      resetRequested(false) {
     clear();
     for (int k = 0; k < 4; ++k) {
         publishedPeak[k].store(0.0f, std::memory_order_relaxed);
@@ -63,10 +64,11 @@ void COutputMeters::process(float* const* outputs, long frames) {
     float peaks[4][kLanes] = {};
     float squareLanes[4][kLanes] = {};
     float productLanes[3][kLanes] = {};
+    const bool acn = acnOrder.load(std::memory_order_relaxed);
     const float* const w = outputs[0];
-    const float* const x = outputs[1];
-    const float* const y = outputs[2];
-    const float* const z = outputs[3];
+    const float* const x = outputs[acn ? 3 : 1];
+    const float* const y = outputs[acn ? 1 : 2];
+    const float* const z = outputs[acn ? 2 : 3];
     long i = 0;
     for (; i + kLanes <= frames; i += kLanes) {
         for (int l = 0; l < kLanes; ++l) {

@@ -3,11 +3,12 @@
 #include <atomic>
 #include <cstdint>
 
-// Levels of the four outputs (W, X, Y, Z) and the B-format's intensity vector, for a window to
-// show. While switched on, the audio thread measures each block once, after everything else, and
-// publishes a few atomic values; any thread reads them whenever it likes. The published values
-// already cover every block (a falling peak, running averages), so a reader that looks only now and
-// then misses nothing. Audio side: no allocation, no lock, three exponentials per block.
+// Levels of the four B-format components (W, X, Y, Z, in whichever order the outputs carry them)
+// and their intensity vector, for a window to show. While switched on, the audio thread measures
+// each block once, after everything else, and publishes a few atomic values; any thread reads them
+// whenever it likes. The published values already cover every block (a falling peak, running
+// averages), so a reader that looks only now and then misses nothing. Audio side: no allocation, no
+// lock, three exponentials per block.
 class COutputMeters {
 public:
     // What a reader gets; all linear, all finite.
@@ -29,6 +30,8 @@ public:
     // Control side, any time: the rate and whether blocks are measured at all.
     void setSampleRate(float rate);
     void setEnabled(bool state) { enabled.store(state, std::memory_order_relaxed); }
+    // Outputs in ambiX's ACN order W, Y, Z, X rather than FuMa's W, X, Y, Z.
+    void setACNOrder(bool state) { acnOrder.store(state, std::memory_order_relaxed); }
     bool isEnabled() const { return enabled.load(std::memory_order_relaxed); }
     // Audio thread: measures one block of the four outputs, when switched on.
     void process(float* const* outputs, long frames);
@@ -47,6 +50,7 @@ private:
     uint32_t blockCount;
 
     std::atomic<bool> enabled;
+    std::atomic<bool> acnOrder;
     std::atomic<float> rate;
 
     // What readers see.

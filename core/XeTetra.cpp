@@ -440,6 +440,7 @@ void AXeTetra::setParameter(VstInt32 index, float value) {
         const bool ambix = parm2bool(value);
         if (ambix == outputFormat.ambix) break;
         outputFormat.ambix = ambix;
+        outputMeters.setACNOrder(ambix);
         // The outputs have new names: hosts that show them ask again when told of a change.
         if (constructed) ioChanged();
         break;

@@ -134,4 +134,21 @@ TEST(OutputMeters, ExtremeSamplesPublishFiniteValuesAndTheProcessorMeasuresOnlyW
     for (float s : out[0])
         peak = std::fmax(peak, std::fabs(s));
     EXPECT_FLOAT_EQ(reading.peak[0], peak);
+
+    // In ambiX order the meters still read W, X, Y, Z: from outputs 0, 3, 1 and 2.
+    processor.setProgram(2); // the matrix alone: X, Y and Z of these capsules all differ
+    processor.setParameter(kDisplayVU, 1.0f);
+    processor.setParameter(kOutputOrder, 1.0f);
+    restart(processor);
+    const float capsules[4] = {0.4f, 0.1f, 0.05f, 0.0f};
+    for (int c = 0; c < 4; ++c)
+        in[static_cast<size_t>(c)].assign(512, capsules[c]);
+    processor.GetOutputMeters().requestReset();
+    processor.processReplacing(inputs, results, 512);
+    processor.GetOutputMeters().read(reading);
+    const int output[4] = {0, 3, 1, 2};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_FLOAT_EQ(reading.peak[k], std::fabs(out[static_cast<size_t>(output[k])][0])) << k;
+    EXPECT_FLOAT_EQ(reading.peak[1], 0.45f);
+    EXPECT_FLOAT_EQ(reading.peak[3], 0.25f);
 }

@@ -34,39 +34,6 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, fl
 // Any non-null window: with no display to connect to, the frame stays offscreen.
 void* const kNoWindow = reinterpret_cast<void*>(static_cast<uintptr_t>(0x123456));
 
-// The processor with three parameters beyond its own, as the output-format ones will come.
-class WiderEffect : public AXeTetra {
-public:
-    static constexpr int kMore = 3;
-    explicit WiderEffect(const CCalibrationPaths& paths) : AXeTetra(hostCallback, paths) {
-        numParams = kNumParams + kMore;
-        cEffect.numParams = numParams;
-    }
-    void setParameter(VstInt32 index, float value) override {
-        if (index >= kNumParams)
-            more[index - kNumParams] = value;
-        else
-            AXeTetra::setParameter(index, value);
-    }
-    float getParameter(VstInt32 index) override {
-        return index >= kNumParams ? more[index - kNumParams] : AXeTetra::getParameter(index);
-    }
-    void getParameterName(VstInt32 index, char* text) override {
-        static const char* const names[kMore] = {"Output Order", "Invert X", "Invert Y"};
-        if (index >= kNumParams)
-            std::strcpy(text, names[index - kNumParams]);
-        else
-            AXeTetra::getParameterName(index, text);
-    }
-    void getParameterDisplay(VstInt32 index, char* text) override {
-        if (index >= kNumParams)
-            std::strcpy(text, more[index - kNumParams] > 0.5f ? "AmbiX" : "FuMa");
-        else
-            AXeTetra::getParameterDisplay(index, text);
-    }
-    float more[kMore] = {0.0f, 0.0f, 0.0f};
-};
-
 class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override { unsetenv("DISPLAY"); }
@@ -174,33 +141,33 @@ TEST_F(EditorTest, NoticesShowOneAtATimeOverTheFieldWithTheirCount) {
     EXPECT_EQ(programName(*effect), "Take 2");
 }
 
-TEST_F(EditorTest, ParametersBeyondTheProcessorsOwnShowInSetupByTheirNames) {
-    const std::string calibrations = root.makeDirectory("calibrations");
-    WiderEffect wider(CCalibrationPaths::only(calibrations));
-    AXeTEditor* window = new AXeTEditor(&wider); // the effect owns it
-    EXPECT_EQ(window->findParameter("Invert X"), kNumParams + 1);
-    EXPECT_EQ(window->findParameter("LF Cut Freq"), kLFCutFreq);
-    window->open(kNoWindow);
-    window->idle();
-    ASSERT_EQ(window->getView(), AXeTEditor::kSetupView);
-    auto* order = dynamic_cast<CKnob*>(window->findControl(kNumParams));
+// The output-format parameters, which came after the window's own 46: shown in Setup under the
+// names the effect gives them.
+TEST_F(EditorTest, OutputFormatParametersShowInSetupByTheirNames) {
+    make();
+    EXPECT_EQ(editor->findParameter("Invert X"), kInvertX);
+    EXPECT_EQ(editor->findParameter("LF Cut Freq"), kLFCutFreq);
+    editor->open(kNoWindow);
+    editor->idle();
+    ASSERT_EQ(editor->getView(), AXeTEditor::kSetupView);
+    auto* order = dynamic_cast<CKnob*>(editor->findControl(kOutputOrder));
     ASSERT_NE(order, nullptr);
     EXPECT_STREQ(order->getTitle(), "Output Order");
     EXPECT_STREQ(order->getDisplayText(), "FuMa");
-    for (int i = 1; i < WiderEffect::kMore; ++i)
-        EXPECT_NE(window->findControl(kNumParams + i), nullptr);
+    for (int index = kOutputOrder + 1; index < kNumParams; ++index)
+        EXPECT_NE(editor->findControl(index), nullptr) << index;
     // Set from the window, it reaches the effect; the text follows.
-    window->getFrame()->setFocusView(order);
-    window->getFrame()->onKeyDown("", kVKeyEnd);
-    EXPECT_EQ(wider.more[0], 1.0f);
-    EXPECT_STREQ(order->getDisplayText(), "AmbiX");
+    editor->getFrame()->setFocusView(order);
+    editor->getFrame()->onKeyDown("", kVKeyEnd);
+    EXPECT_EQ(effect->getParameter(kOutputOrder), 1.0f);
+    EXPECT_STREQ(order->getDisplayText(), "ambiX");
     // Other views do not show them.
-    wider.setParameter(kViewMode, view2parm(3));
-    window->setParameter(kViewMode, view2parm(3));
-    window->idle();
-    EXPECT_EQ(window->getView(), AXeTEditor::kMatrixView);
-    EXPECT_EQ(window->findControl(kNumParams), nullptr);
-    window->close();
+    effect->setParameter(kViewMode, view2parm(3));
+    editor->setParameter(kViewMode, view2parm(3));
+    editor->idle();
+    EXPECT_EQ(editor->getView(), AXeTEditor::kMatrixView);
+    EXPECT_EQ(editor->findControl(kOutputOrder), nullptr);
+    editor->close();
 }
 
 TEST_F(EditorTest, HostChangesFromAnyThreadShowAtTheNextIdleAndRedrawOnlyTheirControls) {
