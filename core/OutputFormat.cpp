@@ -1,6 +1,6 @@
 #include "core/OutputFormat.h"
 
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/XeTetraProgram.h"
+#include "params/XeTetraProgram.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "dsp/MitRegFilter.h"
 #include "dsp/ParaEQ2Band.h"
 #include "dsp/ParaEQ3Band.h"
+#include "dsp/IIRFilter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -185,12 +186,8 @@ void AXeTetra::initFilters() {
 }
 
 void AXeTetra::initPrograms() {
-    for (int i = 0; i < kNumPrograms; ++i) {
-        char name[AXeTetraProgram::kNameSize];
-        std::snprintf(name, sizeof(name), "User %d", i);
-        programs[i].setName(name);
-        programs[i].values[kSlotLFCutFreq] = 1.0f;
-    }
+    for (int i = 0; i < kNumPrograms; ++i)
+        programs[i] = AXeTetraProgram::user(i);
 
     AXeTetraProgram& uncalibrated = programs[0];
     uncalibrated.setName("Ambrel - uncalibrated");
@@ -208,26 +205,56 @@ void AXeTetra::initPrograms() {
     spacing147.values[kSlotOutputGainBase + 0] = plusMinus152parm(-4.77f);
     spacing147.values[kSlotPostMatrixFilter] = filter2parm(1);
 
-    numPrograms = 2;
-    if (CalibrationsDirectoryExists()) {
-        ReadCalibrations();
-        ReadTetraProcCalibrations();
+    // The calibrations take the programs after the two factory ones, each starting as the user
+    // program it replaces, and post-matrix sets after the built-in ones.
+    const std::vector<AXeTetraProgram> blanks(programs + 2, programs + kNumPrograms);
+    const CCalibrationImport import =
+        importCalibrations(calibrationPaths, blanks, numPostMatrixSets, kMaxFilterSets);
+    for (const std::string& notice : import.notices.texts())
+        MsgBoxf("%s", notice.c_str());
+    calibrationPlace = import.place;
+    for (size_t i = 0; i < import.calibrations.size(); ++i) {
+        const CCalibration& calibration = import.calibrations[i];
+        programs[2 + i] = calibration.program;
+        calibrationSources[2 + i] = calibration.source;
+        const int set = calibration.source.postMatrixSet;
+        if (set > 0 && calibration.filterSet.kind != CFilterSetDescription::Kind::kNone) {
+            addCalibrationSet(set, calibration.filterSet, calibration.source.name.c_str());
+            numPostMatrixSets = static_cast<short>(set + 1);
+        }
     }
     numPrograms = kNumPrograms;
     cEffect.numPrograms = kNumPrograms;
 }
 
-AXeTetraProgram* AXeTetra::claimProgram(const std::string& file, const std::string& name) {
-    if (numPrograms >= kNumPrograms) return nullptr;
-    CCalibrationSource& source = calibrationSources[numPrograms];
-    source.file = file;
-    source.directory = calibrationsDirectory;
-    source.name = name;
-    return &programs[numPrograms++];
-}
-
-bool AXeTetra::readsEntry(const char* entryName) const {
-    return calibrationPaths.onlyEntry.empty() || calibrationPaths.onlyEntry == entryName;
+void AXeTetra::addCalibrationSet(int set, const CFilterSetDescription& description,
+                                 const char* name) {
+    CFilter** filters = postMatrixFilters[set];
+    if (description.kind == CFilterSetDescription::Kind::kRecursive) {
+        // One coefficient set for W, one shared by X, Y and Z; kept as long as the filters.
+        coefficientSets.push_back(description.w);
+        coefficientSets.push_back(description.velocity);
+        for (int k = 0; k < 4; ++k) {
+            CIIRFilter* filter = new CIIRFilter(1);
+            filter->setCoefficients(k == 0 ? description.w.get() : description.velocity.get());
+            filters[k] = filter;
+        }
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            const CFilterSetDescription::CBands& b = description.channels[k];
+            if (b.count == 3)
+                filters[k] = new CParaEQ3Band(b.frequency[0], b.width[0], b.gainDb[0],
+                                              b.frequency[1], b.width[1], b.gainDb[1],
+                                              b.frequency[2], b.width[2], b.gainDb[2], b.outputDb);
+            else if (b.count == 2)
+                filters[k] = new CParaEQ2Band(b.frequency[0], b.width[0], b.gainDb[0],
+                                              b.frequency[1], b.width[1], b.gainDb[1], b.outputDb);
+            else
+                filters[k] = new CFilter(); // no equaliser: the channel passes its signal
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        filters[k]->setName(name);
 }
 
 const CCalibrationPlace* AXeTetra::GetCalibrationPlace() const {

@@ -1,15 +1,16 @@
 #pragma once
 
+#include "calibration/Calibration.h"
 #include "calibration/CalibrationPaths.h"
 #include "calibration/CalibrationSource.h"
-#include "calibration/MsgBox.h"
+#include "core/MsgBox.h"
 #include "core/EngineSettings.h"
 #include "core/OutputFormat.h"
 #include "core/OutputMeters.h"
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 #include "core/SettingsExchange.h"
 #include "core/SignalChain.h"
-#include "core/XeTetraProgram.h"
+#include "params/XeTetraProgram.h"
 #include "dsp/ABMatrix.h"
 #include "vst/AudioEffectX.h"
 
@@ -100,9 +101,6 @@ public:
     int GetNumPostMatrixSets() const { return numPostMatrixSets; }
 
     // Calibration import; the readers run once, from the constructor.
-    bool CalibrationsDirectoryExists();
-    void ReadCalibrations();
-    void ReadTetraProcCalibrations();
 
     // Levels and direction of the outputs, measured while "Display VU" is on.
     COutputMeters& GetOutputMeters() { return outputMeters; }
@@ -133,6 +131,8 @@ protected:
 
     void initFilters();
     void initPrograms();
+    // Builds the filters of a calibration's post-matrix set from its description.
+    void addCalibrationSet(int set, const CFilterSetDescription& description, const char* name);
     // Tells a set's filters the current rate and clears their memory.
     void prepareSet(CFilter* const (&set)[4]);
     // Writes a value into the current program and curValues.
@@ -142,11 +142,6 @@ protected:
     // Keeps the record's initial delay equal to the selected set's and tells the host.
     void updateLatency();
     void formatProgramName(int program, char* text) const;
-    // Claims the next free program for the calibration file read from the calibrations
-    // directory; null when all are taken.
-    AXeTetraProgram* claimProgram(const std::string& file, const std::string& name);
-    // Whether the import reads this directory entry (all of them, unless one file is checked).
-    bool readsEntry(const char* entryName) const;
 
     // Designs the chain from the parameters and hands it to the audio side.
     void publishSettings();
@@ -188,13 +183,11 @@ protected:
     CFilter* postMatrixFilters[kMaxFilterSets][4];
 
     // Coefficient sets shared by the filters of the text calibration sets; released after them.
-    std::vector<std::unique_ptr<CFilterCoefficients>> coefficientSets;
+    std::vector<std::shared_ptr<CFilterCoefficients>> coefficientSets;
     CCalibrationPaths calibrationPaths;
     COutputMeters outputMeters;
     // The place the search opened, an index into calibrationPaths.places; -1 when none opened.
     int calibrationPlace;
-    // The directory of that place, which both readers read.
-    std::string calibrationsDirectory;
     CCalibrationSource calibrationSources[kNumPrograms];
     // Host notifications are held back until the constructor has finished.
     bool constructed;

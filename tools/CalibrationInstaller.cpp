@@ -205,9 +205,6 @@ bool CCalibrationInstaller::install(const std::string& file) {
     if (!reading.notices.empty()) {
         for (const std::string& notice : reading.notices)
             fileError(file, "refused: " + reason(notice, readPath));
-        if (reading.lostNotices > 0)
-            fileError(file,
-                      "refused: and " + std::to_string(reading.lostNotices) + " more problems");
         return false;
     }
     if (reading.calibrations.size() != 1)

@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a Tolvin IIR coefficients file for 48 kHz. Loading must stay in
 // bounds and leak nothing; the arrays it leaves are read whole at the counts it reports.
 
-#include "calibration/MsgBox.h"
+#include "core/MsgBox.h"
 #include "dsp/FilterCoefficients.h"
 
 #include <cmath>

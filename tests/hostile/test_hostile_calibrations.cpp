@@ -4,7 +4,7 @@
 // second (a functional bound: a host's scan gives up after some seconds), never block, and import
 // exactly what is valid, with the same values as from a clean directory.
 
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 #include "core/XeTetra.h"
 #include "integration/VstHost.h"
 #include "support/SampleCalibrations.h"

@@ -8,7 +8,7 @@
 
 #include "RtProbe.h"
 
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 #include "core/XeTetra.h"
 #include "integration/VstHost.h"
 #include "support/SampleCalibrations.h"

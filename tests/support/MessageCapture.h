@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calibration/MsgBox.h"
+#include "core/MsgBox.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 
 #include <climits>
 #include <cmath>

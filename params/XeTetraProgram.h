@@ -1,11 +1,14 @@
 #pragma once
 
-#include "core/ParameterConversions.h"
+#include "params/ParameterConversions.h"
 
 // One program: the parameter values in slot order and a name of at most 23 characters.
 class AXeTetraProgram {
 public:
     AXeTetraProgram();
+    // User program `index` as the processor first builds it: "User <index>", the record's
+    // defaults and LF Cut Freq at its top.
+    static AXeTetraProgram user(int index);
 
     // Copies at most kMaxNameLength bytes, never half a UTF-8 character; a null name leaves it
     // empty.

@@ -1,4 +1,4 @@
-#include "calibration/MsgBox.h"
+#include "core/MsgBox.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,8 @@
-#include "core/XeTetraProgram.h"
+#include "params/XeTetraProgram.h"
 
 #include "vst/AEffect.h"
+
+#include <cstdio>
 
 AXeTetraProgram::AXeTetraProgram() {
     for (float& value : values)
@@ -13,6 +15,15 @@ AXeTetraProgram::AXeTetraProgram() {
         values[kSlotOutputGainBase + k] = 0.5f;
     values[kSlotABMatrixEnabled] = 1.0f;
     setName("Init");
+}
+
+AXeTetraProgram AXeTetraProgram::user(int index) {
+    AXeTetraProgram program;
+    char name[kNameSize];
+    std::snprintf(name, sizeof(name), "User %d", index);
+    program.setName(name);
+    program.values[kSlotLFCutFreq] = 1.0f;
+    return program;
 }
 
 void AXeTetraProgram::setName(const char* newName) {
