@@ -33,8 +33,8 @@ struct Buffers {
 };
 
 std::unique_ptr<AXeTetra> makeProcessor() {
-    auto processor = std::make_unique<AXeTetra>(
-        nullptr, CCalibrationPaths::only("/nonexistent/xetetra-bench"));
+    auto processor =
+        std::make_unique<AXeTetra>(nullptr, CCalibrationPaths::only("/nonexistent/xetetra-bench"));
     processor->setSampleRate(48000.0f);
     processor->setProgram(0);
     return processor;

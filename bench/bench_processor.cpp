@@ -157,8 +157,10 @@ void BM_FFTWOverlapSaveReference(benchmark::State& state) {
                 std::copy(input[c].begin(), input[c].end(), frame);
                 fftwf_execute(forward);
                 for (int k = 0; k <= kSize / 2; ++k) {
-                    const float re = spectrum[k][0] * response[k][0] - spectrum[k][1] * response[k][1];
-                    const float im = spectrum[k][0] * response[k][1] + spectrum[k][1] * response[k][0];
+                    const float re =
+                        spectrum[k][0] * response[k][0] - spectrum[k][1] * response[k][1];
+                    const float im =
+                        spectrum[k][0] * response[k][1] + spectrum[k][1] * response[k][0];
                     spectrum[k][0] = re;
                     spectrum[k][1] = im;
                 }

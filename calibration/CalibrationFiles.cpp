@@ -62,7 +62,7 @@ DIR* openCalibrationsDirectory(const std::string& path, bool& missing,
     if (!missing) {
         char buffer[128];
         notices.add("Calibrations directory cannot be read (%s): %s",
-                describe(error, buffer, sizeof(buffer)), path.c_str());
+                    describe(error, buffer, sizeof(buffer)), path.c_str());
     }
     return nullptr;
 }
@@ -75,7 +75,7 @@ bool skipByteOrderMark(FILE* file, const std::string& path, CCalibrationNotices&
                                     (start[0] == 0xfe && start[1] == 0xff));
     if (utf16) {
         notices.add("Calibration file is UTF-16, which is not read; save it as UTF-8: %s",
-                path.c_str());
+                    path.c_str());
         return false;
     }
     std::clearerr(file);
@@ -90,12 +90,12 @@ float limitCalibrationValue(float value, float lowest, float highest, const char
                             CCalibrationNotices& notices) {
     if (std::isnan(value)) {
         notices.add("Calibration value %s %g is not a usable number, ignored: %s", key,
-                static_cast<double>(shown), path.c_str());
+                    static_cast<double>(shown), path.c_str());
         return value;
     }
     if (value >= lowest && value <= highest) return value;
     const float limit = value < lowest ? lowest : highest;
     notices.add("Out-of-range calibration value %s %g limited to %g %s: %s", key,
-            static_cast<double>(shown), static_cast<double>(limit), unit, path.c_str());
+                static_cast<double>(shown), static_cast<double>(limit), unit, path.c_str());
     return limit;
 }

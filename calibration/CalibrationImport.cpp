@@ -41,7 +41,8 @@ int findPlace(const CCalibrationPaths& paths, CCalibrationNotices& notices) {
     bool allMissing = true;
     for (size_t i = 0; i < paths.places.size(); ++i) {
         bool missing = false;
-        if (DIR* directory = openCalibrationsDirectory(paths.places[i].directory, missing, notices)) {
+        if (DIR* directory =
+                openCalibrationsDirectory(paths.places[i].directory, missing, notices)) {
             closedir(directory);
             return static_cast<int>(i);
         }

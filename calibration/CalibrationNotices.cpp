@@ -10,5 +10,6 @@ void CCalibrationNotices::add(const char* format, ...) {
     va_start(arguments, format);
     std::vsnprintf(text, sizeof(text), format, arguments);
     va_end(arguments);
-    if (std::find(notices.begin(), notices.end(), text) == notices.end()) notices.emplace_back(text);
+    if (std::find(notices.begin(), notices.end(), text) == notices.end())
+        notices.emplace_back(text);
 }

@@ -67,10 +67,10 @@ bool readTetraProcCalibration(COSCFile& reader, const std::string& path, const s
             const float f = limit(reader.getFloatValue(0), kLowestEQFreq, kHighestEQFreq, "Hz",
                                   "lffilt/par frequency", reader.getFloatValue(0));
             const float q = reader.getFloatValue(1);
-            const float octaves = std::isfinite(q)
-                                      ? static_cast<float>(hz2oct(static_cast<double>(f),
-                                                                  static_cast<double>(q * f)))
-                                      : q;
+            const float octaves =
+                std::isfinite(q)
+                    ? static_cast<float>(hz2oct(static_cast<double>(f), static_cast<double>(q * f)))
+                    : q;
             const float width = width2parm(
                 limit(octaves, 0.0f, kWidestEQOctaves, "octaves", "lffilt/par bandwidth", q));
             const float gain =
@@ -123,20 +123,20 @@ bool readTetraProcCalibration(COSCFile& reader, const std::string& path, const s
                         std::snprintf(key, sizeof(key), "pmfilt/par %d output gain", channel);
                         p[i] = limit(value, -kBandGainDb, kBandGainDb, "dB", key, value);
                     } else if (i % 3 == 0) {
-                        std::snprintf(key, sizeof(key), "pmfilt/par %d band %d frequency",
-                                      channel, band + 1);
-                        p[i] = limit(value, kLowestBandCentre, kHighestBandCentre, "Hz", key,
-                                     value);
+                        std::snprintf(key, sizeof(key), "pmfilt/par %d band %d frequency", channel,
+                                      band + 1);
+                        p[i] =
+                            limit(value, kLowestBandCentre, kHighestBandCentre, "Hz", key, value);
                     } else if (i % 3 == 2) {
                         std::snprintf(key, sizeof(key), "pmfilt/par %d band %d gain", channel,
                                       band + 1);
                         p[i] = limit(value, -kBandGainDb, kBandGainDb, "dB", key, value);
                     } else {
                         // The band's design keeps any finite width in its stable range.
-                        std::snprintf(key, sizeof(key), "pmfilt/par %d band %d bandwidth",
-                                      channel, band + 1);
-                        p[i] = std::isfinite(value) ? value
-                                                    : limit(NAN, 0.0f, 0.0f, "", key, value);
+                        std::snprintf(key, sizeof(key), "pmfilt/par %d band %d bandwidth", channel,
+                                      band + 1);
+                        p[i] =
+                            std::isfinite(value) ? value : limit(NAN, 0.0f, 0.0f, "", key, value);
                     }
                     numbers = numbers && !std::isnan(p[i]);
                 }
@@ -159,8 +159,8 @@ bool readTetraProcCalibration(COSCFile& reader, const std::string& path, const s
         notices.add("Calibration file holds no message: %s", path.c_str());
     else if (!reader.endedCleanly())
         notices.add("Calibration file is cut off or malformed after %d messages; those are "
-                "read: %s",
-                messages, path.c_str());
+                    "read: %s",
+                    messages, path.c_str());
 
     program->values[kSlotPreMatrixFilter] = 0.0f;
     // Without a set left the calibration keeps to set 0 rather than name a missing one; channels

@@ -85,7 +85,7 @@ void readTextCalibration(FILE* file, const std::string& path, const std::string&
     CTextCalibrationReader reader(file);
     // Every value is limited to what its parameter can express; see limitCalibrationValue.
     auto limit = [&path, &notices](float value, float lowest, float highest, const char* unit,
-                         const char* key, float shown) {
+                                   const char* key, float shown) {
         return limitCalibrationValue(value, lowest, highest, unit, key, shown, path, notices);
     };
     auto dB = [&limit](float value, float range, const char* key) {
@@ -114,12 +114,10 @@ void readTextCalibration(FILE* file, const std::string& path, const std::string&
         const int n = std::sscanf(reader.line, "EQ %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
         scanned = scanned || n > 0;
         for (int c = 0; c < n; ++c)
-            storeFinite(*program, kSlotEQGainBase + c,
-                        plusMinus152parm(dB(v[c], kEQGainDb, "EQ")));
+            storeFinite(*program, kSlotEQGainBase + c, plusMinus152parm(dB(v[c], kEQGainDb, "EQ")));
     }
     if (reader.find("EQfreq")) {
-        const int n =
-            std::sscanf(reader.line, "EQfreq %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+        const int n = std::sscanf(reader.line, "EQfreq %f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
         scanned = scanned || n > 0;
         for (int c = 0; c < n; ++c) {
             // 0 stands for the lowest frequency.
@@ -167,9 +165,8 @@ void readTextCalibration(FILE* file, const std::string& path, const std::string&
         const int n = std::sscanf(reader.line, "LF %f %f", &v[0], &v[1]);
         scanned = scanned || n > 0;
         for (int i = 0; i < n; ++i)
-            storeFinite(
-                *program, i == 0 ? kSlotLFCutFreq : kSlotLFBoostFreq,
-                lowfreq2parm(limit(v[i], kLowestLFFreq, kHighestLFFreq, "Hz", "LF", v[i])));
+            storeFinite(*program, i == 0 ? kSlotLFCutFreq : kSlotLFBoostFreq,
+                        lowfreq2parm(limit(v[i], kLowestLFFreq, kHighestLFFreq, "Hz", "LF", v[i])));
     }
 
     // The coefficient-file lines, after which the set of four IIR filters is built.
@@ -200,8 +197,8 @@ void readTextCalibration(FILE* file, const std::string& path, const std::string&
     source.postMatrixSet = set;
     if (!scanned)
         notices.add("Calibration file holds no value: none of the keys sens, vsens, EQ, EQfreq, "
-                "EQbw, W, X, Y, Z, LF with a number: %s",
-                path.c_str());
+                    "EQbw, W, X, Y, Z, LF with a number: %s",
+                    path.c_str());
 
     program->values[kSlotPreMatrixFilter] = 0.0f;
     // With the set table full the program keeps to set 0 rather than name a missing set.

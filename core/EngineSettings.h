@@ -60,7 +60,7 @@ struct CEngineSettings {
     CQuadLFDesign lf{};
     CQuadEQDesign eq{};
     CMatrixFactors matrix{};
-    int set = 0;                              // the post-matrix set; 0 never runs
+    int set = 0;                               // the post-matrix set; 0 never runs
     const CPostSetDesign* setDesign = nullptr; // null for set 0
     COutputMap output;
 };

@@ -1,8 +1,8 @@
 #include "core/SettingsExchange.h"
 
 CSettingsExchange::CSettingsExchange()
-    : pending(nullptr), heldCurrent(0), heldPrevious(0), lastGeneration(0),
-      lastPublished(nullptr), lastTaken(0) {}
+    : pending(nullptr), heldCurrent(0), heldPrevious(0), lastGeneration(0), lastPublished(nullptr),
+      lastTaken(0) {}
 
 bool CSettingsExchange::mayBeReading(const CEngineSettings& slot) const {
     if (slot.generation == 0) return false;

@@ -100,9 +100,8 @@ void COutputMap::apply(float* frames, long n) const {
 }
 
 CSignalChain::CSignalChain(CSettingsExchange& exchange)
-    : exchange(exchange), restartPending(true), current(nullptr), previous(nullptr),
-      fading(false), fadeLF(false), fadeEQ(false), fadeMatrix(false), fadeSet(false),
-      fadeOutput(false),
+    : exchange(exchange), restartPending(true), current(nullptr), previous(nullptr), fading(false),
+      fadeLF(false), fadeEQ(false), fadeMatrix(false), fadeSet(false), fadeOutput(false),
       fadePosition(0), fadeLength(0), lfLive(0), eqLive(0), frames{}, faded{} {}
 
 void CSignalChain::addSetMemory(int set, bool convolver, bool iir, bool equaliser) {

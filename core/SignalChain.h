@@ -12,7 +12,8 @@
 
 // The audio side of the processor: the filter memory of every stage and the per-block chain
 // (LF filters, capsule equalisers, matrix, post-matrix set, output map) run on the settings the
-// control side hands over. It only reads settings: it designs, allocates, frees, locks and waits for nothing.
+// control side hands over. It only reads settings: it designs, allocates, frees, locks and waits
+// for nothing.
 //
 // Settings taken while audio runs are crossfaded in, stage by stage: a stage whose settings
 // changed runs old and new side by side for a short fade (the new from empty memory), so that no

@@ -3,11 +3,11 @@
 #include "dsp/CoincidenceFilter.h"
 #include "dsp/Filter.h"
 #include "dsp/FilterCoefficients.h"
+#include "dsp/IIRFilter.h"
 #include "dsp/LFFilter.h"
 #include "dsp/MitRegFilter.h"
 #include "dsp/ParaEQ2Band.h"
 #include "dsp/ParaEQ3Band.h"
-#include "dsp/IIRFilter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -855,8 +855,9 @@ std::unique_ptr<CPostSetDesign> AXeTetra::buildSetDesign(int set, float rate) {
             const CFilterCoefficients* set = iir->getCoefficientSet();
             bool told = false;
             for (int j = 0; j < k; ++j)
-                told = told || (kinds[j] == ChannelKind::kRecursive &&
-                                static_cast<const CIIRFilter*>(filters[j])->getCoefficientSet() == set);
+                told = told ||
+                       (kinds[j] == ChannelKind::kRecursive &&
+                        static_cast<const CIIRFilter*>(filters[j])->getCoefficientSet() == set);
             if (set != nullptr && !told && !set->hasFilterFor(rate))
                 MsgBoxf("No filter found for sampling rate %6.0f", static_cast<double>(rate));
             std::vector<float> b(static_cast<size_t>(iir->getNumB()));

@@ -3,15 +3,15 @@
 #include "calibration/Calibration.h"
 #include "calibration/CalibrationPaths.h"
 #include "calibration/CalibrationSource.h"
-#include "core/MsgBox.h"
 #include "core/EngineSettings.h"
+#include "core/MsgBox.h"
 #include "core/OutputFormat.h"
 #include "core/OutputMeters.h"
-#include "params/ParameterConversions.h"
 #include "core/SettingsExchange.h"
 #include "core/SignalChain.h"
-#include "params/XeTetraProgram.h"
 #include "dsp/ABMatrix.h"
+#include "params/ParameterConversions.h"
+#include "params/XeTetraProgram.h"
 #include "vst/AudioEffectX.h"
 
 #include <atomic>
@@ -193,11 +193,11 @@ protected:
     bool constructed;
 
     mutable std::recursive_mutex controlMutex;
-    int controlDepth;    // nesting of CControlScope
-    bool settingsDirty;  // something the chain depends on changed since the last hand-over
-    uint32_t rateEpoch;  // raised by every sample-rate request
+    int controlDepth;           // nesting of CControlScope
+    bool settingsDirty;         // something the chain depends on changed since the last hand-over
+    uint32_t rateEpoch;         // raised by every sample-rate request
     CEngineSettings handedOver; // the settings last designed and handed over
-    std::unique_ptr<CPostSetDesign> setDesigns[kMaxFilterSets]; // for the current rate
+    std::unique_ptr<CPostSetDesign> setDesigns[kMaxFilterSets];  // for the current rate
     std::vector<std::unique_ptr<CPostSetDesign>> retiredDesigns; // of earlier rates
     CSettingsExchange exchange;
     CSignalChain chain;

@@ -105,11 +105,11 @@ void CABMatrix::processFrames(const CMatrixFactors& f, float* frames, long n) {
 
 // Defined in QuadKernelsWide.cpp, compiled for AVX2: the frames up to a multiple of 8; answers
 // how many it did.
-long abMatrixChannelsWide(const CMatrixFactors& factors, const float* const* in,
-                          float* const* out, long n);
+long abMatrixChannelsWide(const CMatrixFactors& factors, const float* const* in, float* const* out,
+                          long n);
 
-void CABMatrix::processChannels(const CMatrixFactors& f, const float* const* in,
-                                float* const* out, long n, bool wide) {
+void CABMatrix::processChannels(const CMatrixFactors& f, const float* const* in, float* const* out,
+                                long n, bool wide) {
     long i = wide && cpuHasWideVectors() ? abMatrixChannelsWide(f, in, out, n) : 0;
     // Each frame's four inputs are read before any of its outputs is written.
     for (; i < n; ++i) {

@@ -1,14 +1,14 @@
 #include "dsp/FilterCoefficients.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 CFilterCoefficients::~CFilterCoefficients() = default;

@@ -34,7 +34,8 @@ template <class V>
 void capsuleStages(CQuadLF* lf, const CQuadLFDesign& lfDesign, CQuadEQ* eq,
                    const CQuadEQDesign& eqDesign, const CMatrixFactors* matrix, float* frames,
                    long n) {
-    const int which = (lf != nullptr ? 4 : 0) | (eq != nullptr ? 2 : 0) | (matrix != nullptr ? 1 : 0);
+    const int which =
+        (lf != nullptr ? 4 : 0) | (eq != nullptr ? 2 : 0) | (matrix != nullptr ? 1 : 0);
     switch (which) {
     case 7:
         return capsulePass<V, true, true, true>(lf, lfDesign, eq, eqDesign, matrix, frames, n);

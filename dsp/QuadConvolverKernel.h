@@ -38,9 +38,7 @@ struct CQuadConvolver::Memory {
 
 namespace {
 
-template <class V> struct Cx {
-    V re, im;
-};
+template <class V> struct Cx { V re, im; };
 
 template <class V> inline Cx<V> loadCx(const double* buffer, int i) {
     return {loadD4(buffer + 8 * i, V{}), loadD4(buffer + 8 * i + 4, V{})};
@@ -134,8 +132,8 @@ void radix2Pass(const double* lo, const double* hi, double* y, bool secondHalfOn
 // The 1024-point transform of the points in lo (0 .. 511) and hi (512 .. 1023), through the
 // buffers a and b; answers the one that holds the result (in full, or its second half only).
 template <bool Inverse, class V>
-double* transform(const double* lo, const double* hi, double* a, double* b,
-                  const double* twiddles, bool secondHalfOnly) {
+double* transform(const double* lo, const double* hi, double* a, double* b, const double* twiddles,
+                  bool secondHalfOnly) {
     radix8Pass<Inverse, V>(lo, hi, a, 1024, 1, twiddles);
     radix8Pass<Inverse, V>(a, a + 8 * 512, b, 128, 8, twiddles + 14 * 128);
     radix8Pass<Inverse, V>(b, b + 8 * 512, a, 16, 64, twiddles + 14 * (128 + 16));
@@ -150,7 +148,8 @@ template <class V> inline Cx<V> times(V hr, V hi, Cx<V> c) {
 // From the transform Z of the even and odd samples as one complex signal to the spectrum of the
 // 2048 real samples, times the response, and back to the transform of the result's even and odd
 // samples, in place. Every halving of the split is in the design's scaling.
-template <class V> void multiplySpectrum(double* z, const CQuadConvolverDesign& d, const double* split) {
+template <class V>
+void multiplySpectrum(double* z, const CQuadConvolverDesign& d, const double* split) {
     constexpr int kBins = CQuadConvolverDesign::kBins;
     {
         // 0 Hz and half the rate: real, from bin 0; multiplied as CFFTFilter pairs them.
@@ -216,9 +215,10 @@ void runConvolver(CQuadConvolver::Memory& mem, const CQuadConvolverDesign& d, fl
                   long n) {
     constexpr int kSize = CQuadConvolverDesign::kSize;
     constexpr int kHop = CQuadConvolverDesign::kHop;
-    const __m128 active = _mm_castsi128_ps(_mm_set_epi32(d.active[3] ? -1 : 0, d.active[2] ? -1 : 0,
-                                                         d.active[1] ? -1 : 0, d.active[0] ? -1 : 0));
-    const V highest = splatD4(3.4028234663852886e38, V{}), lowest = splatD4(-3.4028234663852886e38, V{});
+    const __m128 active = _mm_castsi128_ps(_mm_set_epi32(
+        d.active[3] ? -1 : 0, d.active[2] ? -1 : 0, d.active[1] ? -1 : 0, d.active[0] ? -1 : 0));
+    const V highest = splatD4(3.4028234663852886e38, V{}),
+            lowest = splatD4(-3.4028234663852886e38, V{});
     long done = 0;
     while (done < n) {
         long run = kSize - mem.position;
@@ -231,7 +231,8 @@ void runConvolver(CQuadConvolver::Memory& mem, const CQuadConvolverDesign& d, fl
             storeD4(in + 4 * i, widen(x, V{}));
             // Extreme but finite output stays finite as a float.
             const __m128 y = narrow(maxD4(minD4(loadD4(out + 4 * i, V{}), highest), lowest));
-            _mm_storeu_ps(block + 4 * i, _mm_or_ps(_mm_and_ps(active, y), _mm_andnot_ps(active, x)));
+            _mm_storeu_ps(block + 4 * i,
+                          _mm_or_ps(_mm_and_ps(active, y), _mm_andnot_ps(active, x)));
         }
         mem.position += static_cast<int>(run);
         done += run;

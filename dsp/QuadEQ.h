@@ -13,7 +13,7 @@ struct CQuadEQDesign {
     // A band that returns its input exactly, from a cleared state.
     static void setIdentity(Band& band, int channel);
 
-    int numBands;       // 1 to kMaxBands
+    int numBands; // 1 to kMaxBands
     Band bands[kMaxBands];
     bool useOutputGain; // false: no gain stage at all
     float outputGain[4];

@@ -50,8 +50,8 @@ void CQuadIIR::run(const CQuadIIRDesign& d, float* frames, long n) {
     if (n <= 0 || d.maxA == 0 || d.maxB == 0) return;
     // CIIRFilter's direct form I, the four channels in the lanes of one vector; the padded
     // coefficients are zeros and add nothing to a sum.
-    const __m128 active = _mm_castsi128_ps(_mm_set_epi32(d.active[3] ? -1 : 0, d.active[2] ? -1 : 0,
-                                                         d.active[1] ? -1 : 0, d.active[0] ? -1 : 0));
+    const __m128 active = _mm_castsi128_ps(_mm_set_epi32(
+        d.active[3] ? -1 : 0, d.active[2] ? -1 : 0, d.active[1] ? -1 : 0, d.active[0] ? -1 : 0));
     const float* a = d.a.data();
     const float* b = d.b.data();
     const int nA = d.maxA, nB = d.maxB;

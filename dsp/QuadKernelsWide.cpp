@@ -60,8 +60,10 @@ long abMatrixChannelsWide(const CMatrixFactors& f, const float* const* in, float
             return plus4 ? _mm256_add_ps(acc, p4) : _mm256_sub_ps(acc, p4);
         };
         const __m256 wSum = sum(0, true, true, true);
-        const __m128 wLo = _mm256_cvtpd_ps(overSqrt2(_mm256_cvtps_pd(_mm256_castps256_ps128(wSum))));
-        const __m128 wHi = _mm256_cvtpd_ps(overSqrt2(_mm256_cvtps_pd(_mm256_extractf128_ps(wSum, 1))));
+        const __m128 wLo =
+            _mm256_cvtpd_ps(overSqrt2(_mm256_cvtps_pd(_mm256_castps256_ps128(wSum))));
+        const __m128 wHi =
+            _mm256_cvtpd_ps(overSqrt2(_mm256_cvtps_pd(_mm256_extractf128_ps(wSum, 1))));
         const __m256 w = _mm256_mul_ps(_mm256_set_m128(wHi, wLo), o[0]);
         const __m256 x = _mm256_mul_ps(o[1], sum(1, true, false, false));
         const __m256 y = _mm256_mul_ps(o[2], sum(2, false, true, false));

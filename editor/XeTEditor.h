@@ -1,8 +1,8 @@
 #pragma once
 
+#include "editor/AEffGUIEditor.h"
 #include "gui/CControlListener.h"
 #include "gui/CRect.h"
-#include "editor/AEffGUIEditor.h"
 #include "vst/NoticeQueue.h"
 
 #include <atomic>
