@@ -3,7 +3,7 @@
 // filters, matrix and the "2.3cm" correction set) on 256-frame blocks. Only processReplacing is
 // timed; the control calls between blocks are not.
 
-#include "core/XeTetra.h"
+#include "BenchBuffers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,32 +15,13 @@
 namespace {
 constexpr int kFrames = 256;
 
-struct Buffers {
-    Buffers() : in(4, std::vector<float>(kFrames)), out(in) {
-        std::mt19937 random(3);
-        std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
-        for (auto& channel : in)
-            for (float& s : channel)
-                s = uniform(random);
-        for (int k = 0; k < 4; ++k) {
-            inputs[k] = in[static_cast<size_t>(k)].data();
-            outputs[k] = out[static_cast<size_t>(k)].data();
-        }
-    }
-    std::vector<std::vector<float>> in, out;
-    float* inputs[4];
-    float* outputs[4];
-};
-
 std::unique_ptr<AXeTetra> makeProcessor() {
-    auto processor =
-        std::make_unique<AXeTetra>(nullptr, CCalibrationPaths::only("/nonexistent/xetetra-bench"));
-    processor->setSampleRate(48000.0f);
+    auto processor = makeBenchProcessor();
     processor->setProgram(0);
     return processor;
 }
 
-void processBlocks(AXeTetra& processor, Buffers& buffers, int blocks) {
+void processBlocks(AXeTetra& processor, CBenchBuffers& buffers, int blocks) {
     for (int i = 0; i < blocks; ++i)
         processor.processReplacing(buffers.inputs, buffers.outputs, kFrames);
 }
@@ -49,7 +30,7 @@ void processBlocks(AXeTetra& processor, Buffers& buffers, int blocks) {
 // that any crossfade it starts has ended before the next change.
 template <typename Between> void timeFirstBlocks(benchmark::State& state, Between between) {
     auto processor = makeProcessor();
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames, 3);
     processBlocks(*processor, buffers, 16);
     long change = 0;
     for (auto _ : state) {
@@ -66,7 +47,7 @@ template <typename Between> void timeFirstBlocks(benchmark::State& state, Betwee
 // The mean of four consecutive blocks: a correction set transforms a frame every fourth block.
 void BM_OrdinaryBlock(benchmark::State& state) {
     auto processor = makeProcessor();
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames, 3);
     processBlocks(*processor, buffers, 16);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -78,14 +59,14 @@ void BM_OrdinaryBlock(benchmark::State& state) {
 }
 
 void BM_FirstBlockAfterRateChange(benchmark::State& state) {
-    timeFirstBlocks(state, [](AXeTetra& processor, Buffers&, long change) {
+    timeFirstBlocks(state, [](AXeTetra& processor, CBenchBuffers&, long change) {
         processor.setSampleRate(change % 2 == 0 ? 44100.0f : 48000.0f);
     });
 }
 
 void BM_FirstBlockAfterSetSwitch(benchmark::State& state) {
     // From "None" to "2.3cm", which has not yet run at the rate it is selected for.
-    timeFirstBlocks(state, [](AXeTetra& processor, Buffers& buffers, long change) {
+    timeFirstBlocks(state, [](AXeTetra& processor, CBenchBuffers& buffers, long change) {
         processor.setParameter(kPostMatrixFilter, 0.0f);
         processor.setSampleRate(change % 2 == 0 ? 44100.0f : 48000.0f);
         processBlocks(processor, buffers, 8);
@@ -95,7 +76,7 @@ void BM_FirstBlockAfterSetSwitch(benchmark::State& state) {
 
 void BM_FirstBlockAfterSetChange(benchmark::State& state) {
     // Between the two correction sets, both ready at the rate: the switch alone.
-    timeFirstBlocks(state, [](AXeTetra& processor, Buffers&, long change) {
+    timeFirstBlocks(state, [](AXeTetra& processor, CBenchBuffers&, long change) {
         processor.setParameter(kPostMatrixFilter, change % 2 == 0 ? 0.15f : 0.3f);
     });
 }

@@ -5,7 +5,7 @@
 // (single precision, overlap-save of four channels, 2048 points, hop 1024). Also the heap one
 // instance holds.
 
-#include "core/XeTetra.h"
+#include "BenchBuffers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,32 +23,12 @@
 namespace {
 constexpr int kFrames = 512;
 
-struct Buffers {
-    Buffers() : in(4, std::vector<float>(kFrames)), out(in) {
-        std::mt19937 random(1);
-        std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
-        for (auto& channel : in)
-            for (float& s : channel)
-                s = uniform(random);
-        for (int k = 0; k < 4; ++k) {
-            inputs[k] = in[static_cast<size_t>(k)].data();
-            outputs[k] = out[static_cast<size_t>(k)].data();
-        }
-    }
-    std::vector<std::vector<float>> in, out;
-    float* inputs[4];
-    float* outputs[4];
-};
-
 std::unique_ptr<AXeTetra> makeProcessor() {
-    auto processor =
-        std::make_unique<AXeTetra>(nullptr, CCalibrationPaths::only("/nonexistent/xetetra-bench"));
-    processor->setSampleRate(48000.0f);
-    return processor;
+    return makeBenchProcessor();
 }
 
 void run(benchmark::State& state, AXeTetra& processor) {
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames);
     // The first block designs the correction filters; time the steady state only.
     processor.processReplacing(buffers.inputs, buffers.outputs, kFrames);
     for (auto _ : state) {
@@ -62,7 +42,7 @@ void run(benchmark::State& state, AXeTetra& processor) {
 }
 
 void BM_CopyFourChannels(benchmark::State& state) {
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames);
     for (auto _ : state) {
         for (int k = 0; k < 4; ++k)
             std::memcpy(buffers.outputs[k], buffers.inputs[k], kFrames * sizeof(float));
@@ -97,7 +77,7 @@ void BM_Program0WithMeters(benchmark::State& state) {
 
 // The meters alone, on one block of the four outputs.
 void BM_OutputMeters(benchmark::State& state) {
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames);
     COutputMeters meters;
     meters.setSampleRate(48000.0f);
     meters.setEnabled(true);
@@ -128,7 +108,7 @@ void BM_EveryStage(benchmark::State& state) {
 // the newer half kept, every 1024 samples.
 void BM_FFTWOverlapSaveReference(benchmark::State& state) {
     constexpr int kSize = 2048, kHop = 1024;
-    Buffers buffers;
+    CBenchBuffers buffers(kFrames);
     float* frame = fftwf_alloc_real(kSize);
     float* result = fftwf_alloc_real(kSize);
     fftwf_complex* spectrum = fftwf_alloc_complex(kSize / 2 + 1);
@@ -192,7 +172,7 @@ void BM_HeapPerInstance(benchmark::State& state) {
     for (auto _ : state) {
         const size_t before = mallinfo2().uordblks;
         auto processor = makeProcessor();
-        Buffers buffers;
+        CBenchBuffers buffers(kFrames);
         processor->processReplacing(buffers.inputs, buffers.outputs, kFrames);
         processor->setProgram(1);
         processor->processReplacing(buffers.inputs, buffers.outputs, kFrames);
