@@ -171,23 +171,10 @@ bool CCapsuleSelector::onMouseDown(CDrawContext*, int x, int y, int buttons) {
 }
 
 bool CCapsuleSelector::onKeyDown(const char* character, int virtualKey) {
-    switch (virtualKey) {
-    case kVKeyLeft:
-    case kVKeyUp:
-        select(getSelected() - 1);
+    int step = 0;
+    if (stepForKey(virtualKey, getSelected(), kCapsules, step)) {
+        select(step);
         return true;
-    case kVKeyRight:
-    case kVKeyDown:
-        select(getSelected() + 1);
-        return true;
-    case kVKeyHome:
-        select(0);
-        return true;
-    case kVKeyEnd:
-        select(kCapsules - 1);
-        return true;
-    default:
-        break;
     }
     if (character != nullptr && character[0] >= '1' && character[0] <= '4' &&
         character[1] == '\0') {

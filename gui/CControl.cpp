@@ -69,6 +69,27 @@ float CControl::valueOfStep(int step, int steps) {
     return value;
 }
 
+bool CControl::stepForKey(int virtualKey, int selected, int steps, int& step) {
+    switch (virtualKey) {
+    case kVKeyLeft:
+    case kVKeyUp:
+        step = selected - 1;
+        return true;
+    case kVKeyRight:
+    case kVKeyDown:
+        step = selected + 1;
+        return true;
+    case kVKeyHome:
+        step = 0;
+        return true;
+    case kVKeyEnd:
+        step = steps - 1;
+        return true;
+    default:
+        return false;
+    }
+}
+
 int CControl::stepOf(float value, int steps) {
     if (steps < 2 || !(value > 0.0f)) return 0;
     const float scaled = static_cast<float>(steps - 1) * value;

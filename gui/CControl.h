@@ -28,6 +28,9 @@ public:
     // choice below it (truncated), so that every choice's value comes back as that choice.
     static float valueOfStep(int step, int steps);
     static int stepOf(float value, int steps);
+    // The choice a key moves to from `selected` of `steps` (before clamping): Left and Up the one
+    // before, Right and Down the one after, Home and End the ends. False for any other key.
+    static bool stepForKey(int virtualKey, int selected, int steps, int& step);
 
 protected:
     // Tells the listener, handing it the frame's context when there is one.

@@ -73,22 +73,8 @@ bool CSegmentButton::onMouseDown(CDrawContext*, int x, int y, int buttons) {
 }
 
 bool CSegmentButton::onKeyDown(const char*, int virtualKey) {
-    switch (virtualKey) {
-    case kVKeyLeft:
-    case kVKeyUp:
-        select(getSelected() - 1);
-        return true;
-    case kVKeyRight:
-    case kVKeyDown:
-        select(getSelected() + 1);
-        return true;
-    case kVKeyHome:
-        select(0);
-        return true;
-    case kVKeyEnd:
-        select(count - 1);
-        return true;
-    default:
-        return false;
-    }
+    int step = 0;
+    if (!stepForKey(virtualKey, getSelected(), count, step)) return false;
+    select(step);
+    return true;
 }
