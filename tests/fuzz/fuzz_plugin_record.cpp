@@ -10,66 +10,44 @@
 // terminated within their fields, nothing beyond its 128 bytes).
 
 #include "core/XeTetra.h"
-#include "tests/calibration/TetraFileWriter.h"
+#include "tests/support/SampleCalibrations.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 constexpr int kMaxFrames = 4096;
 constexpr int kTextBuffer = 256;
 constexpr unsigned char kUntouched = 0xa5;
-// Every correction-set design costs about a millisecond: a run changes the rate a few times only.
+// Every correction-set design costs about a millisecond, so a run changes the rate a few times
+// only, and processes a bounded number of frames.
 constexpr int kMaxRateChanges = 3;
-// And processes a bounded number of frames.
 constexpr long kMaxFramesPerRun = 1 << 14;
 
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == 1 ? 2400 : 0; // version; everything else unanswered
 }
 
-bool writeFile(const std::string& path, const void* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
+// A calibrations directory with one text calibration (IIR coefficients for 44.1 and 48 kHz) and
+// one tetraproc calibration, so that programs 2 and 3 bring sets of their own.
+std::string calibrations() {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string root = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                             "/xetetra_fuzz_record_" + std::to_string(getpid());
+    mkdir(root.c_str(), 0755);
+    samplecal::TextCalibration text;
+    text.name = "Mic7";
+    samplecal::writeTextCalibration(root, text);
+    samplecal::writeTetraCalibration(root, "Mic8", tetrafile::mic1234Calibration());
+    return root;
 }
-
-// A calibrations directory with one text calibration (IIR coefficients for 48 kHz) and one
-// tetraproc calibration, so that programs 2 and 3 bring sets of their own.
-struct Calibrations {
-    std::string root;
-    Calibrations() {
-        const char* tmp = std::getenv("TMPDIR");
-        root = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-               "/xetetra_fuzz_record_" + std::to_string(getpid());
-        mkdir(root.c_str(), 0755);
-        mkdir((root + "/Mic7").c_str(), 0755);
-        // Tolvin files: header, nA = 1, nB = 2, b = 0.25 0.25, a = -0.5.
-        static const unsigned char lowPass[] = {'T',  'L',  'V', 'N', 1,    0,    2, 0, 0, 0,
-                                                0x80, 0x3e, 0,   0,   0x80, 0x3e, 0, 0, 0, 0xbf};
-        writeFile(root + "/Mic7/W48", lowPass, sizeof(lowPass));
-        writeFile(root + "/Mic7/VEL48", lowPass, sizeof(lowPass));
-        static const char text[] = "sens 0.1 -0.2 0.3 0.05\nvsens 0.1 0.1 0.1 0.1\n"
-                                   "EQ 1 2 3 4\nEQfreq 8000 9000 10000 11000\n"
-                                   "EQbw 4000 4000 4000 4000\nW 0\nX 1\nY -1\nZ 0.5\n"
-                                   "LF 40 120\nW W48\nVel VEL48\n";
-        writeFile(root + "/Mic7.txt", text, sizeof(text) - 1);
-        tetrafile::writeFile(root + "/Mic8.tetra", tetrafile::mic1234Calibration());
-    }
-};
 
 // The size a text request may write into, terminator included; 0 when it writes no text.
 int textSize(VstInt32 opcode) {
@@ -90,58 +68,36 @@ int textSize(VstInt32 opcode) {
     }
 }
 
-// Requests whose pointer is a text the host hands in.
-bool takesText(VstInt32 opcode) {
-    return opcode == effSetProgramName || opcode == effCanDo;
-}
-
-// One byte picks most values: plain small numbers around the valid range, or one of the extremes.
+// One byte picks most values: small numbers around the valid range, or one of the extremes.
 // Inputs stay short, so every byte should count.
 VstInt32 pickIndex(FuzzedDataProvider& in) {
     static const VstInt32 extremes[] = {INT_MIN, INT_MIN + 1, -1000, 1000, 65536, INT_MAX};
     const int b = in.ConsumeIntegral<uint8_t>();
-    if (b < 250) return b - 8;
-    return extremes[b - 250];
+    return b < 250 ? b - 8 : extremes[b - 250];
 }
 
 VstIntPtr pickValue(FuzzedDataProvider& in) {
-    static const VstIntPtr extremes[] = {INTPTR_MIN, -1000, static_cast<VstIntPtr>(INT_MAX) + 1,
-                                         INT_MAX, INTPTR_MAX};
+    static const VstIntPtr extremes[] = {INTPTR_MIN, -1000, VstIntPtr(INT_MAX) + 1, INT_MAX,
+                                         INTPTR_MAX};
     const int b = in.ConsumeIntegral<uint8_t>();
-    if (b < 250) return b - 8;
     if (b == 255) return in.ConsumeIntegral<VstIntPtr>();
-    return extremes[b - 250];
+    return b < 250 ? b - 8 : extremes[b - 250];
 }
 
 float pickFloat(FuzzedDataProvider& in) {
-    static const float interesting[] = {0.0f,
-                                        -0.0f,
-                                        0.5f,
-                                        1.0f,
-                                        -1.0f,
-                                        1.0001f,
-                                        1e-38f,
-                                        1e-45f,
-                                        3.4e38f,
-                                        -3.4e38f,
-                                        std::numeric_limits<float>::quiet_NaN(),
-                                        std::numeric_limits<float>::infinity(),
-                                        -std::numeric_limits<float>::infinity(),
-                                        44100.0f,
-                                        48000.0f,
-                                        96000.0f};
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    static const float special[] = {0.0f,   -0.0f,    0.5f,     1.0f,     -1.0f, 1.0001f,
+                                    1e-38f, 1e-45f,   3.4e38f,  -3.4e38f, NAN,   inf,
+                                    -inf,   44100.0f, 48000.0f, 96000.0f};
     const int b = in.ConsumeIntegral<uint8_t>();
-    if (b < 16) return interesting[b];
     if (b == 255) return in.ConsumeFloatingPoint<float>();
-    // Steps of 1/128 through the parameter range and a little beyond it.
-    return static_cast<float>(b - 16) / 128.0f - 0.25f;
+    return b < 16 ? special[b] : static_cast<float>(b - 16) / 128.0f - 0.25f; // 0..1 and beyond
 }
 
 // Mostly a parameter's index, sometimes one just past the table or anything else.
 VstInt32 pickParameter(FuzzedDataProvider& in) {
     const int b = in.ConsumeIntegral<uint8_t>();
-    if (b < 235) return b % (kNumParams + 1);
-    return pickIndex(in);
+    return b < 235 ? b % (kNumParams + 1) : pickIndex(in);
 }
 
 // Mostly the requests the processor serves; now and then any other.
@@ -175,28 +131,17 @@ VstInt32 pickOpcode(FuzzedDataProvider& in) {
                                       effGetOutputProperties};
     const int b = in.ConsumeIntegral<uint8_t>();
     constexpr int kServed = static_cast<int>(sizeof(served) / sizeof(served[0]));
-    if (b < 4 * kServed) return served[b % kServed];
-    return b % 71;
+    return b < 4 * kServed ? served[b % kServed] : b % 71;
 }
 
+// A request that writes no text leaves the buffer alone; one that does terminates it within its
+// size and writes nothing beyond.
 void checkText(const unsigned char* buffer, int size) {
-    if (size == 0) {
-        // A request that writes no text leaves the buffer alone.
-        for (int i = 0; i < kTextBuffer; ++i)
-            if (buffer[i] != kUntouched) __builtin_trap();
-        return;
-    }
-    bool written = false;
+    int last = -1;
     for (int i = 0; i < kTextBuffer; ++i)
-        written = written || buffer[i] != kUntouched;
-    if (!written) return;
-    if (std::memchr(buffer, 0, static_cast<size_t>(size)) == nullptr) __builtin_trap();
-    for (int i = size; i < kTextBuffer; ++i)
-        if (buffer[i] != kUntouched) __builtin_trap();
-}
-
-bool isPinRequest(VstInt32 opcode) {
-    return opcode == effGetInputProperties || opcode == effGetOutputProperties;
+        last = buffer[i] != kUntouched ? i : last;
+    if (last >= 0 && (last >= size || std::memchr(buffer, 0, static_cast<size_t>(size)) == nullptr))
+        __builtin_trap();
 }
 
 // A pin record given (answer 1) fills its 128 bytes with both texts terminated; otherwise the
@@ -205,35 +150,21 @@ void checkPin(const unsigned char* buffer, VstIntPtr answer) {
     const size_t filled = answer == 1 ? sizeof(VstPinProperties) : 0;
     for (size_t i = filled; i < static_cast<size_t>(kTextBuffer); ++i)
         if (buffer[i] != kUntouched) __builtin_trap();
-    if (filled == 0) return;
     VstPinProperties pin;
     std::memcpy(&pin, buffer, sizeof(pin));
-    if (std::memchr(pin.label, 0, sizeof(pin.label)) == nullptr ||
-        std::memchr(pin.shortLabel, 0, sizeof(pin.shortLabel)) == nullptr)
+    if (filled != 0 && (std::memchr(pin.label, 0, sizeof(pin.label)) == nullptr ||
+                        std::memchr(pin.shortLabel, 0, sizeof(pin.shortLabel)) == nullptr))
         __builtin_trap();
-}
-
-struct Audio {
-    float in[4][kMaxFrames];
-    float out[4][kMaxFrames];
-};
-
-void checkFinite(const float* samples, int frames) {
-    for (int i = 0; i < frames; ++i)
-        if (!std::isfinite(samples[i])) __builtin_trap();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Calibrations calibrations;
-    static Audio audio;
+    static const std::string root = calibrations();
+    static float audio[2][4][kMaxFrames];
     FuzzedDataProvider in(data, size);
-
-    AXeTetra* processor = new AXeTetra(hostCallback, CCalibrationPaths::only(calibrations.root));
+    AXeTetra* processor = new AXeTetra(hostCallback, CCalibrationPaths::only(root));
     AEffect* effect = processor->getAeffect();
-    if (effect->magic != kEffectMagic) __builtin_trap();
-
     int rateChanges = 0;
     long frames = 0;
     std::vector<uint8_t> chunk;
@@ -242,27 +173,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0: {
             VstInt32 opcode = pickOpcode(in);
-            if (opcode == effClose || opcode == effEditOpen) opcode = effGetProgram;
+            if (opcode == effClose || opcode == effEditOpen ||
+                (opcode == effSetSampleRate && ++rateChanges > kMaxRateChanges))
+                opcode = effGetProgram;
             const VstInt32 index = pickIndex(in);
             const VstIntPtr value = pickValue(in);
-            float opt = pickFloat(in);
-            if (opcode == effSetSampleRate && ++rateChanges > kMaxRateChanges)
-                opcode = effGetProgram;
+            const float opt = pickFloat(in);
             if (opcode == effGetChunk) {
                 void* bytes = nullptr;
                 const VstIntPtr count =
                     effect->dispatcher(effect, opcode, index, value, &bytes, opt);
                 if (count < 0 || (count > 0 && bytes == nullptr)) __builtin_trap();
-                const uint8_t* first = static_cast<const uint8_t*>(bytes);
-                if (count > 0) chunk.assign(first, first + count);
+                if (count > 0)
+                    chunk.assign(static_cast<uint8_t*>(bytes),
+                                 static_cast<uint8_t*>(bytes) + count);
                 break;
             }
             if (opcode == effSetChunk) {
                 std::vector<uint8_t> bytes = chunk;
-                for (int changes = in.ConsumeIntegralInRange<int>(0, 3); changes > 0; --changes)
-                    if (!bytes.empty())
-                        bytes[in.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
-                            in.ConsumeIntegral<uint8_t>();
+                for (int changes = in.ConsumeIntegralInRange<int>(0, 3);
+                     changes > 0 && !bytes.empty(); --changes)
+                    bytes[in.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
+                        in.ConsumeIntegral<uint8_t>();
                 if (!bytes.empty() && in.ConsumeBool())
                     bytes.resize(in.ConsumeIntegralInRange<size_t>(0, bytes.size()));
                 effect->dispatcher(effect, opcode, index, static_cast<VstIntPtr>(bytes.size()),
@@ -273,9 +205,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::memset(buffer, kUntouched, sizeof(buffer));
             ERect* rect = nullptr;
             void* ptr = nullptr;
+            const bool takesText = opcode == effSetProgramName || opcode == effCanDo;
             if (opcode == effEditGetRect) {
                 ptr = in.ConsumeBool() ? &rect : nullptr;
-            } else if (takesText(opcode)) {
+            } else if (takesText) {
                 const std::string text = in.ConsumeRandomLengthString(kTextBuffer - 1);
                 std::memcpy(buffer, text.c_str(), text.size() + 1);
                 ptr = in.ConsumeBool() ? buffer : nullptr;
@@ -283,9 +216,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 ptr = buffer;
             }
             const VstIntPtr answer = effect->dispatcher(effect, opcode, index, value, ptr, opt);
-            if (ptr == buffer && isPinRequest(opcode))
+            if (ptr == buffer &&
+                (opcode == effGetInputProperties || opcode == effGetOutputProperties))
                 checkPin(buffer, answer);
-            else if (ptr == buffer && !takesText(opcode))
+            else if (ptr == buffer && !takesText)
                 checkText(buffer, textSize(opcode));
             break;
         }
@@ -297,29 +231,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         default: {
             int n = in.ConsumeIntegralInRange<int>(0, kMaxFrames);
-            if (frames + n > kMaxFramesPerRun) n = 0;
+            n = frames + n > kMaxFramesPerRun ? 0 : n;
             frames += n;
             const int shape = in.ConsumeIntegral<uint8_t>();
             const bool inPlace = (shape & 1) != 0;
             static const float levels[] = {0.0f, 1e-30f, 1.0f, 1000.0f, 3e38f, 0.25f, 1e-5f, 1e10f};
             const float level = levels[(shape >> 1) & 7];
-            noise ^= static_cast<uint32_t>(shape) << 8;
-            for (int c = 0; c < 4; ++c)
-                for (int i = 0; i < n; ++i) {
-                    noise = noise * 1664525u + 1013904223u;
-                    const float x = level * (static_cast<float>(noise >> 8) / 8388608.0f - 1.0f);
-                    audio.in[c][i] = x;
-                    if (inPlace) audio.out[c][i] = x;
-                }
             float* inputs[4];
             float* outputs[4];
+            noise ^= static_cast<uint32_t>(shape) << 8;
             for (int c = 0; c < 4; ++c) {
-                outputs[c] = audio.out[c];
-                inputs[c] = inPlace ? audio.out[c] : audio.in[c];
+                outputs[c] = audio[1][c];
+                inputs[c] = inPlace ? audio[1][c] : audio[0][c];
+                for (int i = 0; i < n; ++i) {
+                    noise = noise * 1664525u + 1013904223u;
+                    inputs[c][i] = level * (static_cast<float>(noise >> 8) / 8388608.0f - 1.0f);
+                }
             }
             effect->processReplacing(effect, inputs, outputs, n);
             for (int c = 0; c < 4; ++c)
-                checkFinite(audio.out[c], n);
+                for (int i = 0; i < n; ++i)
+                    if (!std::isfinite(outputs[c][i])) __builtin_trap();
             break;
         }
         }

@@ -4,54 +4,31 @@
 // in 0..1 and finite audio.
 
 #include "core/XeTetra.h"
+#include "tests/support/SampleCalibrations.h"
 
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-bool writeFile(const std::string& path, const void* data, size_t size) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
-
-// A first-order low-pass as a Tolvin file: header, nA = 1, nB = 2, b0 b1, a1.
-const unsigned char kLowPass[] = {0, 0, 0,    0,    1, 0, 2,    0,
-                                  0, 0, 0x80, 0x3e, 0, 0, 0x80, 0x3e, // 0.25, 0.25
-                                  0, 0, 0,    0xbf};                  // -0.5
-
-struct Directory {
-    std::string root;
-    Directory() {
-        const char* tmp = std::getenv("TMPDIR");
-        root = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/xetetra_fuzz_text_" +
-               std::to_string(getpid());
-        mkdir(root.c_str(), 0755);
-        mkdir((root + "/Fuzz").c_str(), 0755);
-        writeFile(root + "/Fuzz/W48", kLowPass, sizeof(kLowPass));
-        writeFile(root + "/Fuzz/VEL48", kLowPass, sizeof(kLowPass));
-    }
-};
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Directory directory;
-    const std::string path = directory.root + "/Fuzz.txt";
-    if (!writeFile(path, data, size)) return 0;
+    static const std::string root = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        const std::string directory = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                                      "/xetetra_fuzz_text_" + std::to_string(getpid());
+        mkdir(directory.c_str(), 0755);
+        mkdir((directory + "/Fuzz").c_str(), 0755);
+        for (const char* name : {"/Fuzz/W48", "/Fuzz/VEL48"}) // a first-order low-pass
+            samplecal::writeTolvinFile(directory + name, {0.25f, 0.25f}, {-0.5f});
+        return directory;
+    }();
+    if (!tetrafile::writeBytes(root + "/Fuzz.txt", tetrafile::Bytes(data, data + size))) return 0;
 
-    AXeTetra processor(nullptr, CCalibrationPaths::only(directory.root));
+    AXeTetra processor(nullptr, CCalibrationPaths::only(root));
     processor.setSampleRate(48000.0f);
     float samples[4][64];
     float* channels[4] = {samples[0], samples[1], samples[2], samples[3]};
     // Programs 0 and 1 are the factory ones; their correction designs only cost time here.
-    for (int program = 2; program < 8; ++program) {
+    for (int program = 2; program < kNumPrograms; ++program) {
         processor.setProgram(program);
         // Whatever the file says, a calibration's values stay within what the host may see.
         for (int index = 0; index < kNumParams; ++index) {
@@ -60,15 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 64; ++i)
-                samples[k][i] = (i == 3) ? 1.0f : 0.0f;
+                samples[k][i] = i == 3 ? 1.0f : 0.0f;
         processor.processReplacing(channels, channels, 64);
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 64; ++i)
                 if (!std::isfinite(samples[k][i])) __builtin_trap();
         char text[64];
         processor.getProgramName(text);
-        processor.getParameterDisplay(6, text);
+        processor.getParameterDisplay(kPostMatrixFilter, text);
     }
-    unlink(path.c_str());
+    unlink((root + "/Fuzz.txt").c_str());
     return 0;
 }
