@@ -6,7 +6,6 @@
 #include "dsp/FFTFilter.h"
 #include "dsp/FilterCoefficients.h"
 #include "dsp/IIRFilter.h"
-#include "support/MessageCapture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -114,23 +113,6 @@ inline size_t ringLength(double a1, double a2) {
     return static_cast<size_t>(std::min(r > 0.0 ? 30.0 / -std::log(r) : 0.0, 4e6)) + 64;
 }
 
-// Magnitude of the steady-state response to a sine: after `settle` samples, A sin + B cos fitted
-// to the next `measure` output samples by least squares.
-inline double sineGain(CFilter& filter, double hz, double rate, size_t settle, size_t measure) {
-    const double w = radians(hz, rate);
-    std::vector<float> x(settle + measure);
-    for (size_t n = 0; n < x.size(); ++n)
-        x[n] = static_cast<float>(std::sin(w * double(n)));
-    x = run(filter, x);
-    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
-    for (size_t n = settle; n < x.size(); ++n) {
-        const double s = std::sin(w * double(n)), c = std::cos(w * double(n));
-        ss += s * s, cc += c * c, sc += s * c, ys += x[n] * s, yc += x[n] * c;
-    }
-    const double det = ss * cc - sc * sc;
-    return std::hypot((ys * cc - yc * sc) / det, (yc * ss - ys * sc) / det);
-}
-
 // Every sample equal to the other signal's or one unit in the last place away from it.
 inline bool withinUlp(const std::vector<float>& x, const std::vector<float>& y) {
     for (size_t n = 0; n < x.size() && n < y.size(); ++n)
@@ -175,16 +157,5 @@ inline bool passThroughResponse(const CFFTFilter& filter) {
         if (filter.getResponse()[k] != 1.0 || filter.getResponse()[1024 + k] != 0.0) return false;
     return true;
 }
-
-// Counts the designs the filter starts by itself.
-template <class Filter> class Counting : public Filter {
-public:
-    using Filter::Filter;
-    void internalSetSamplingRate(float rate) override {
-        ++designs;
-        Filter::internalSetSamplingRate(rate);
-    }
-    int designs = 0;
-};
 
 } // namespace filtertest

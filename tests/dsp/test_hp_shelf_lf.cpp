@@ -59,7 +59,6 @@ TEST(HighPassAndShelf, StatedCoefficientsAndGains) {
     EXPECT_EQ(hp.getB(1), -0.99349749f);
     EXPECT_EQ(hp.getA(0), -0.98699498f);
     EXPECT_NEAR(sectionGain(hp, radians(100.0, 48000.0)), 0.70711, 5e-6);
-    EXPECT_NEAR(sineGain(hp, 100.0, 48000.0, 20000, 48000), 0.70711, 2e-5);
 
     CHPFilter2 hp2(25.0f, 1.109f);
     EXPECT_EQ(hp2.getB(0), 0.99818605f);
@@ -67,17 +66,9 @@ TEST(HighPassAndShelf, StatedCoefficientsAndGains) {
     EXPECT_EQ(hp2.getB(2), 0.99818605f);
     EXPECT_EQ(hp2.getA(0), -1.9963667f);
     EXPECT_EQ(hp2.getA(1), 0.99637741f);
-    // At the cut-off the gain is 1/d, also measured with a sine (single-precision rounding).
-    for (auto [d, expected] : {std::pair<float, double>{1.109f, 0.90172}, {1.618f, 0.61805}}) {
-        CHPFilter2 f(25.0f, d);
-        EXPECT_NEAR(sectionGain(f, radians(25.0, 48000.0)), expected, 5e-6) << d;
-        EXPECT_NEAR(sineGain(f, 25.0, 48000.0, 100000, 96000), expected, 1e-4) << d;
-    }
-    // The two high-passes of an LF filter cut at 25 Hz or less, the shelf made flat: about 0.557.
-    for (float cut : {25.0f, 20.0f}) {
-        CLFFilter lf(cut, cut);
-        EXPECT_NEAR(sineGain(lf, cut, 48000.0, 150000, 96000), 0.557, 5e-4) << cut;
-    }
+    // At the cut-off the gain is 1/d.
+    for (auto [d, expected] : {std::pair<float, double>{1.109f, 0.90172}, {1.618f, 0.61805}})
+        EXPECT_NEAR(sectionGain(CHPFilter2(25.0f, d), radians(25.0, 48000.0)), expected, 5e-6) << d;
 
     CLowShelfFilter shelf;
     shelf.setFreqs(25.0f, 150.0f);
@@ -92,10 +83,8 @@ TEST(HighPassAndShelf, StatedCoefficientsAndGains) {
     EXPECT_NEAR(std::abs(dftAt(h, kPi)), 1.0, 1e-6);
 }
 
-// The sections against their analog prototypes at 44.1 to 192 kHz, measured and designed;
-// changing the rate computes everything and reads no coefficient entry (nothing to report).
+// The sections against their analog prototypes at 44.1 to 192 kHz, measured and designed.
 TEST(HighPassAndShelf, ResponsesMatchTheirPrototypesAtEveryRate) {
-    MessageCapture messages;
     for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
         for (float fc : {25.0f, 1000.0f, 10000.0f}) {
             CHPFilter hp(fc);
@@ -119,7 +108,6 @@ TEST(HighPassAndShelf, ResponsesMatchTheirPrototypesAtEveryRate) {
                            });
         }
     }
-    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST(LFFilter, DampingFollowsTheCut) {

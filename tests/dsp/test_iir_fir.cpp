@@ -82,25 +82,10 @@ TEST(IIRFilter, StatedOutputsAndPassThrough) {
     EXPECT_EQ(run(f, signal), signal);
     f.setSamplingRate(kRate);
     EXPECT_EQ(run(f, {2.0f}), std::vector<float>{1.0f});
-}
-
-TEST(IIRFilter, HistoryIndexWrapsAfter1024AndClearKeepsIt) {
-    Coefficients c({1.0f, 0.5f}, {0.25f});
-    CIIRFilter f, fresh;
-    for (CIIRFilter* g : {&f, &fresh}) {
-        g->setCoefficients(&c);
-        g->setSamplingRate(kRate);
-    }
-    EXPECT_EQ(f.getHistoryIndex(), 0);
-    run(f, noise(1024, 2), {1024});
-    EXPECT_EQ(f.getHistoryIndex(), 0);
-    run(f, noise(5, 2));
-    f.clearBuffers();
-    EXPECT_EQ(f.getHistoryIndex(), 5);
     // Cleared, it goes on like a filter at rest.
-    EXPECT_EQ(run(f, noise(100, 3)), run(fresh, noise(100, 3)));
-    f.init();
-    EXPECT_EQ(f.getHistoryIndex(), 0);
+    run(f, noise(700, 2));
+    f.clearBuffers();
+    EXPECT_EQ(run(f, signal), filtered<CIIRFilter>(half, signal));
 }
 
 // Single-precision direct form I against double; one block of 100000 samples tests block
@@ -132,7 +117,7 @@ TEST(IIRFilter, MatchesADirectFormReferenceInDouble) {
         ASSERT_TRUE(allFinite(run(g, noise(512, 40 + block)))) << block;
 }
 
-TEST(FIRFilter, StatedTapsConvolutionAndBlockLengths) {
+TEST(FIRFilter, StatedTapsAndConvolution) {
     const std::vector<float> x = {1.0f, -0.5f, 0.25f, 3.0f, -2.0f, 0.0f, 0.125f, 1.0f};
     Coefficients unit({32767.0f, 0.0f, 0.0f}, {}), delay({0.0f, 32767.0f, 0.0f}, {});
     EXPECT_EQ(filtered<CFIRFilter>(unit, x), x);
@@ -151,15 +136,9 @@ TEST(FIRFilter, StatedTapsConvolutionAndBlockLengths) {
     for (size_t k = 0; k < taps.size(); ++k)
         scaled[k] = static_cast<float>(taps[k] / 32767.0);
     expectDirectForm(scaled, {}, input, whole, 2e-6);
-    for (long block : {1L, 64L, 4096L}) {
-        CFIRFilter g;
-        g.setCoefficients(&c);
-        g.setSamplingRate(kRate);
-        EXPECT_EQ(run(g, input, {block}), whole) << block;
-    }
 }
 
-TEST(FIRFilter, TapCountIsLimitedAndPoisonIsCleared) {
+TEST(FIRFilter, TapCountIsLimitedAndAShorterSetFitsTheLine) {
     std::vector<float> taps(1500, 0.0f);
     taps[0] = taps[1023] = 32767.0f;
     taps[1024] = 1e9f;
@@ -171,11 +150,6 @@ TEST(FIRFilter, TapCountIsLimitedAndPoisonIsCleared) {
     const auto y = run(f, impulse(3000));
     for (size_t n = 0; n < y.size(); ++n)
         ASSERT_EQ(y[n], n == 0 || n == 1023 ? 1.0f : 0.0f) << n;
-
-    auto poisoned = noise(512, 64);
-    poisoned[10] = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_TRUE(allFinite(run(f, poisoned)));
-    EXPECT_TRUE(allFinite(run(f, noise(512, 65))));
 
     // A shorter set afterwards: the write position stays inside the shorter line.
     Coefficients small({0.0f, 32767.0f});

@@ -56,54 +56,37 @@ TEST(Decibels, ConversionsAndTheLimitedLevel) {
     EXPECT_EQ(limitedDb2level(std::numeric_limits<float>::quiet_NaN()), 1.0f);
 }
 
-TEST(ABMatrix, UnitGainsSignsAndEmptyBlocks) {
-    CABMatrix m;
-    // Each capsule alone: the signs, and 1/sqrt(2) on W. Read before written: W last.
-    for (int c = 0; c < 4; ++c)
-        for (int o = 0; o < 4; ++o)
-            EXPECT_EQ(convert(m, capsule(c))[o], kSign[o][c] * (o == 0 ? 0.70710677f : 1.0f));
-    for (float s : {1.0f, -0.25f, 3.0f})
-        EXPECT_EQ(convert(m, {s, s, s, s}),
-                  (std::array<float, 4>{static_cast<float>(4.0 * s / std::sqrt(2.0)), 0, 0, 0}));
-    EXPECT_NEAR(convert(m, {1, 1, 1, 1})[0], 2.828427, 1e-6);
-
-    m.setOutGains(6, 6, 6, 6);
-    const Block b = noiseBlock(8, 10);
-    for (long n : {0L, -1L, -100000L})
-        EXPECT_EQ(process(m, b, n), b) << n;
-}
-
-TEST(ABMatrix, EachSetterReachesOnlyItsRowsOrOutputs) {
-    CABMatrix w, x, table, z, unity;
+// Each capsule alone: the signs, 1/sqrt(2) on W, and each setter reaching only its rows or
+// outputs: [capsule 2][output X] at -6 dB halves only capsule 2's contribution to X, [capsule 3]
+// [output Z] at +6 dB shows the table is not read transposed.
+TEST(ABMatrix, UnitGainsSignsAndEachSetter) {
+    CABMatrix unity, w, xyz, table, z;
     w.setGains0(-6, 0, 0, 0);
-    x.setGains1(-6, 0, 0, 0);
-    EXPECT_EQ(convert(w, capsule(0)),
-              (std::array<float, 4>{static_cast<float>(0.5011872f / std::sqrt(2.0)), 1, 1, 1}));
-    EXPECT_EQ(convert(x, capsule(0)),
-              (std::array<float, 4>{0.70710677f, 0.5011872f, 0.5011872f, 0.5011872f}));
-
-    // [capsule 2][output X] at -6 dB halves only capsule 2's contribution to X; [capsule 3]
-    // [output Z] at +6 dB shows the table is not read transposed.
+    xyz.setGains1(-6, 0, 0, 0);
     float gains[4][4] = {};
     gains[1][1] = -6.0f;
     gains[2][3] = 6.0f;
     table.setGains4x4(gains);
-    for (int c = 0; c < 4; ++c)
-        for (int o = 0; o < 4; ++o)
-            EXPECT_EQ(convert(table, capsule(c))[o],
-                      kSign[o][c] *
-                          (o == 0 ? 0.70710677f
-                                  : (o == 1 && c == 1 ? 0.5011872f
-                                                      : (o == 3 && c == 2 ? 1.9952623f : 1.0f))));
-
-    // An output gain of -6 dB on Z scales only the Z buffer.
     z.setOutGains(0, 0, 0, -6);
-    const Block in = noiseBlock(64, 20), scaled = process(z, in, 64),
-                plain = process(unity, in, 64);
-    for (int o = 0; o < 3; ++o)
-        EXPECT_EQ(scaled[o], plain[o]);
-    for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(scaled[3][i], 0.5011872f * plain[3][i]);
+    const float half = 0.5011872f, root = 0.70710677f;
+    for (int c = 0; c < 4; ++c)
+        for (int o = 0; o < 4; ++o) {
+            const float unit = kSign[o][c] * (o == 0 ? root : 1.0f);
+            EXPECT_EQ(convert(unity, capsule(c))[o], unit); // read before written: W last
+            EXPECT_EQ(convert(w, capsule(c))[o],
+                      c == 0 && o == 0 ? static_cast<float>(half / std::sqrt(2.0)) : unit);
+            EXPECT_EQ(convert(xyz, capsule(c))[o], c == 0 && o > 0 ? kSign[o][c] * half : unit);
+            EXPECT_EQ(convert(table, capsule(c))[o],
+                      o == 1 && c == 1 ? kSign[o][c] * half
+                                       : (o == 3 && c == 2 ? kSign[o][c] * 1.9952623f : unit));
+            EXPECT_EQ(convert(z, capsule(c))[o], o == 3 ? kSign[o][c] * half : unit);
+        }
+    for (float s : {1.0f, -0.25f, 3.0f})
+        EXPECT_EQ(convert(unity, {s, s, s, s}),
+                  (std::array<float, 4>{static_cast<float>(4.0 * s / std::sqrt(2.0)), 0, 0, 0}));
+    const Block b = noiseBlock(8, 10);
+    for (long n : {0L, -1L, -100000L})
+        EXPECT_EQ(process(z, b, n), b) << n;
 }
 
 // Extrapolated host parameters can ask for any gain: outputs stay finite, gains stop at +120 dB.

@@ -119,11 +119,6 @@ TEST(MitRegFilter, ResponseHasTheStatedCentreEdgesAndEnds) {
                         EXPECT_TRUE(gain != 0.0f ||
                                     withinUlp(run(f, noise(4096, 200)), noise(4096, 200)));
                     }
-    // A running sine at the centre comes out V times larger.
-    CMitRegFilter f;
-    f.setSamplingRate(44100.0f);
-    f.setParametersRelative(3000.0f, 0.3f, 6.0f);
-    EXPECT_NEAR(sineGain(f, 3000.0, 44100.0, 20000, 44100), db2level(6.0f), 1e-5);
 }
 
 TEST(MitRegFilter, RedesignsAndLimitsKeepTheBandSound) {

@@ -59,6 +59,34 @@ template <typename Run> std::vector<float> inBlocks(std::vector<float> frames, R
     return frames;
 }
 
+// The four-channel design of four low-frequency filters, lane k from filter k.
+CQuadLFDesign lfDesign(const std::vector<const CLFFilter*>& filters) {
+    CQuadLFDesign design{};
+    for (int k = 0; k < 4; ++k) {
+        const CLFFilter& f = *filters[static_cast<size_t>(k)];
+        for (int j = 0; j < 2; ++j)
+            design.shelf[j][k] = f.getShelf().getB(j);
+        design.shelf[2][k] = f.getShelf().getA(0);
+        for (int j = 0; j < 5; ++j) {
+            design.highPass1[j][k] =
+                j < 3 ? f.getHighPass1().getB(j) : f.getHighPass1().getA(j - 3);
+            design.highPass2[j][k] =
+                j < 3 ? f.getHighPass2().getB(j) : f.getHighPass2().getA(j - 3);
+        }
+    }
+    return design;
+}
+
+// One band of the four-channel equaliser from a band of each channel.
+void setBand(CQuadEQDesign& design, int band, int k, const CMitRegFilter& filter) {
+    const CMitRegFilter::Lane lane = filter.lane();
+    design.bands[band].b0[k] = lane.b0;
+    design.bands[band].b1[k] = lane.b1;
+    design.bands[band].a1[k] = lane.a1;
+    design.bands[band].a2[k] = lane.a2;
+    design.bands[band].halfV[k] = lane.halfV;
+}
+
 std::vector<bool> paths() {
     return cpuHasWideVectors() ? std::vector<bool>{false, true} : std::vector<bool>{false};
 }
@@ -66,24 +94,13 @@ std::vector<bool> paths() {
 TEST(QuadKernels, LowFrequencyFiltersAreTheChannelFilters) {
     const Channels in = noiseChannels(6000, 1);
     const float settings[4][2] = {{25, 150}, {30, 50}, {250, 20}, {20, 20}};
-    CQuadLFDesign design{};
     std::vector<std::unique_ptr<CLFFilter>> reference;
     for (int k = 0; k < 4; ++k) {
         reference.push_back(std::make_unique<CLFFilter>(settings[k][0], settings[k][1]));
-        CLFFilter& f = *reference.back();
-        f.setSamplingRate(44100.0f);
-        for (int j = 0; j < 2; ++j)
-            design.shelf[j][k] = f.getShelf().getB(j);
-        design.shelf[2][k] = f.getShelf().getA(0);
-        for (int j = 0; j < 3; ++j) {
-            design.highPass1[j][k] = f.getHighPass1().getB(j);
-            design.highPass2[j][k] = f.getHighPass2().getB(j);
-        }
-        for (int j = 0; j < 2; ++j) {
-            design.highPass1[3 + j][k] = f.getHighPass1().getA(j);
-            design.highPass2[3 + j][k] = f.getHighPass2().getA(j);
-        }
+        reference.back()->setSamplingRate(44100.0f);
     }
+    const CQuadLFDesign design =
+        lfDesign({reference[0].get(), reference[1].get(), reference[2].get(), reference[3].get()});
     CQuadLF quad;
     const auto out = inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
     for (size_t k = 0; k < 4; ++k)
@@ -94,32 +111,15 @@ TEST(QuadKernels, LowFrequencyFiltersAreTheChannelFilters) {
 TEST(QuadKernels, OnePassThroughTheCapsuleStagesIsTheStagesInTurn) {
     CLFFilter lfFilter(30.0f, 120.0f);
     lfFilter.setSamplingRate(48000.0f);
-    CQuadLFDesign lfDesign{};
-    for (int k = 0; k < 4; ++k) {
-        for (int j = 0; j < 2; ++j)
-            lfDesign.shelf[j][k] = lfFilter.getShelf().getB(j);
-        lfDesign.shelf[2][k] = lfFilter.getShelf().getA(0);
-        for (int j = 0; j < 3; ++j) {
-            lfDesign.highPass1[j][k] = lfFilter.getHighPass1().getB(j);
-            lfDesign.highPass2[j][k] = lfFilter.getHighPass2().getB(j);
-        }
-        for (int j = 0; j < 2; ++j) {
-            lfDesign.highPass1[3 + j][k] = lfFilter.getHighPass1().getA(j);
-            lfDesign.highPass2[3 + j][k] = lfFilter.getHighPass2().getA(j);
-        }
-    }
+    const CQuadLFDesign lf = lfDesign({&lfFilter, &lfFilter, &lfFilter, &lfFilter});
     CQuadEQDesign eqDesign{};
     eqDesign.numBands = 1;
     for (int k = 0; k < 4; ++k) {
         CMitRegFilter band;
         band.setSamplingRate(48000.0f);
-        band.setParametersOctaves(500.0f + 700.0f * static_cast<float>(k), 1.0f, 6.0f - 4.0f * static_cast<float>(k));
-        const CMitRegFilter::Lane lane = band.lane();
-        eqDesign.bands[0].b0[k] = lane.b0;
-        eqDesign.bands[0].b1[k] = lane.b1;
-        eqDesign.bands[0].a1[k] = lane.a1;
-        eqDesign.bands[0].a2[k] = lane.a2;
-        eqDesign.bands[0].halfV[k] = lane.halfV;
+        band.setParametersOctaves(500.0f + 700.0f * static_cast<float>(k), 1.0f,
+                                  6.0f - 4.0f * static_cast<float>(k));
+        setBand(eqDesign, 0, k, band);
     }
     CABMatrix matrix;
     float gains[4][4] = {{0, -3, 0, 1}, {2, 0, 0, 0}, {0, 0, -6, 0}, {0, 1, 0, 0}};
@@ -131,10 +131,10 @@ TEST(QuadKernels, OnePassThroughTheCapsuleStagesIsTheStagesInTurn) {
         CQuadLF lfA, lfB;
         CQuadEQ eqA(wide), eqB(wide);
         const auto fused = inBlocks(in, [&](float* x, long n) {
-            runCapsuleStages(&lfA, lfDesign, &eqA, eqDesign, &factors, x, n);
+            runCapsuleStages(&lfA, lf, &eqA, eqDesign, &factors, x, n);
         });
         const auto inTurn = inBlocks(in, [&](float* x, long n) {
-            lfB.run(lfDesign, x, n);
+            lfB.run(lf, x, n);
             eqB.run(eqDesign, x, n);
             CABMatrix::processFrames(factors, x, n);
         });
@@ -160,18 +160,13 @@ TEST(QuadKernels, EqualiserBandsAreTheChannelFilters) {
                 b[0][0], b[0][1], b[0][2], b[1][0], b[1][1], b[1][2], b[2][0], b[2][1], b[2][2],
                 -1.5f * static_cast<float>(k)));
             reference.back()->setSamplingRate(48000.0f);
-            for (int band = 0; band < 3; ++band) {
-                const CMitRegFilter::Lane lane = reference.back()->getBand(band).lane();
-                design.bands[band].b0[k] = lane.b0;
-                design.bands[band].b1[k] = lane.b1;
-                design.bands[band].a1[k] = lane.a1;
-                design.bands[band].a2[k] = lane.a2;
-                design.bands[band].halfV[k] = lane.halfV;
-            }
+            for (int band = 0; band < 3; ++band)
+                setBand(design, band, k, reference.back()->getBand(band));
             design.outputGain[k] = reference.back()->getOutputGain();
         }
         CQuadEQ quad(wide);
-        const auto out = inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
+        const auto out =
+            inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
         for (size_t k = 0; k < 4; ++k)
             EXPECT_EQ(channel(out, k), run(*reference[k], in[k])) << k;
     }
@@ -179,7 +174,8 @@ TEST(QuadKernels, EqualiserBandsAreTheChannelFilters) {
 
 TEST(QuadKernels, RecursiveFiltersAreTheChannelFilters) {
     // Different orders per channel, one channel left alone.
-    const std::vector<std::vector<float>> b = {{0.2f, 0.4f, 0.2f}, {0.3f, 0.1f}, {}, {0.5f, -0.1f, 0.05f, 0.02f}};
+    const std::vector<std::vector<float>> b = {
+        {0.2f, 0.4f, 0.2f}, {0.3f, 0.1f}, {}, {0.5f, -0.1f, 0.05f, 0.02f}};
     const std::vector<std::vector<float>> a = {{-0.5f, 0.3f}, {-0.4f}, {}, {-0.2f, 0.1f, -0.05f}};
     const Channels in = noiseChannels(4000, 3);
     CQuadIIRDesign design;
@@ -211,7 +207,8 @@ TEST(QuadKernels, ConvolutionIsTheChannelFilters) {
             design.setChannel(k, reference[k]->getResponse());
         }
         CQuadConvolver quad(wide);
-        const auto out = inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
+        const auto out =
+            inBlocks(interleave(in), [&](float* x, long n) { quad.run(design, x, n); });
         for (size_t k = 0; k < 4; ++k) {
             const std::vector<float> got = channel(out, k);
             if (reference[k] == nullptr) {
