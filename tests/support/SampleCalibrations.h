@@ -19,22 +19,18 @@ namespace samplecal {
 inline bool writeTolvinFile(const std::string& path, const std::vector<float>& b,
                             const std::vector<float>& a) {
     tetrafile::Bytes bytes{'T', 'L', 'V', 'N'};
-    auto put16 = [&bytes](size_t value) {
-        bytes.push_back(static_cast<uint8_t>(value & 0xff));
-        bytes.push_back(static_cast<uint8_t>((value >> 8) & 0xff));
+    auto put = [&bytes](uint32_t value, int count) {
+        for (int shift = 0; shift < 8 * count; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(value >> shift));
     };
-    auto putFloat = [&bytes](float value) {
-        uint32_t word;
-        std::memcpy(&word, &value, sizeof(word));
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(static_cast<uint8_t>(word >> shift));
-    };
-    put16(a.size());
-    put16(b.size());
-    for (float value : b)
-        putFloat(value);
-    for (float value : a)
-        putFloat(value);
+    put(static_cast<uint32_t>(a.size()), 2);
+    put(static_cast<uint32_t>(b.size()), 2);
+    for (const std::vector<float>* values : {&b, &a})
+        for (float value : *values) {
+            uint32_t word;
+            std::memcpy(&word, &value, sizeof(word));
+            put(word, 4);
+        }
     return tetrafile::writeBytes(path, bytes);
 }
 
@@ -53,40 +49,39 @@ struct TextCalibration {
     std::vector<std::string> coefficientRates = {"44", "48"};
 };
 
-inline std::string formatLine(const char* key, const float* values, int count) {
-    std::string line = key;
-    char number[32];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(number, sizeof(number), " %g", static_cast<double>(values[i]));
-        line += number;
-    }
-    return line + "\n";
-}
-
 // Writes directory/<name>.txt and its coefficient files in directory/<name>/.
 inline bool writeTextCalibration(const std::string& directory, const TextCalibration& c) {
     std::string text;
-    text += formatLine("sens", c.sens, 4);
-    text += formatLine("vsens", c.vsens, 4);
-    text += formatLine("EQ", c.eq, 4);
-    text += formatLine("EQfreq", c.eqFreq, 4);
-    text += formatLine("EQbw", c.eqBw, 4);
+    auto line = [&text](const char* key, const float* values, int count) {
+        text += key;
+        char number[32];
+        for (int i = 0; i < count; ++i) {
+            std::snprintf(number, sizeof(number), " %g", static_cast<double>(values[i]));
+            text += number;
+        }
+        text += "\n";
+    };
+    line("sens", c.sens, 4);
+    line("vsens", c.vsens, 4);
+    line("EQ", c.eq, 4);
+    line("EQfreq", c.eqFreq, 4);
+    line("EQbw", c.eqBw, 4);
     static const char* const axes[] = {"W", "X", "Y", "Z"};
     for (int k = 0; k < 4; ++k)
-        text += formatLine(axes[k], &c.gains[k], 1);
+        line(axes[k], &c.gains[k], 1);
     const float lf[2] = {c.lfCut, c.lfBoost};
-    text += formatLine("LF", lf, 2);
+    line("LF", lf, 2);
     const std::string sub = directory + "/" + c.name;
     if (!c.coefficientRates.empty()) mkdir(sub.c_str(), 0755);
     for (const std::string& rate : c.coefficientRates) {
-        text += "W W" + rate + "\n";
-        text += "Vel VEL" + rate + "\n";
+        text += "W W" + rate + "\nVel VEL" + rate + "\n";
         // Poles at radius sqrt(0.3) and sqrt(0.2): stable at any rate.
-        if (!writeTolvinFile(sub + "/W" + rate, {0.2f, 0.4f, 0.2f}, {-0.5f, 0.3f})) return false;
-        if (!writeTolvinFile(sub + "/VEL" + rate, {0.3f, 0.1f}, {-0.4f})) return false;
+        if (!writeTolvinFile(sub + "/W" + rate, {0.2f, 0.4f, 0.2f}, {-0.5f, 0.3f}) ||
+            !writeTolvinFile(sub + "/VEL" + rate, {0.3f, 0.1f}, {-0.4f}))
+            return false;
     }
-    tetrafile::Bytes bytes(text.begin(), text.end());
-    return tetrafile::writeBytes(directory + "/" + c.name + ".txt", bytes);
+    return tetrafile::writeBytes(directory + "/" + c.name + ".txt",
+                                 tetrafile::Bytes(text.begin(), text.end()));
 }
 
 inline bool writeTetraCalibration(const std::string& directory, const std::string& name,
@@ -99,17 +94,18 @@ inline bool writeTetraCalibration(const std::string& directory, const std::strin
 // three-band post-matrix equalisers). Answers false when a file could not be written.
 inline bool writeSixCalibrations(const std::string& directory) {
     for (int i = 0; i < 3; ++i) {
-        TextCalibration c;
-        c.name = std::string("Text") + static_cast<char>('A' + i);
-        c.lfCut = 30.0f + 10.0f * static_cast<float>(i);
-        c.gains[1] = -1.0f * static_cast<float>(i);
-        if (!writeTextCalibration(directory, c)) return false;
+        TextCalibration text;
+        text.name = std::string("Text") + static_cast<char>('A' + i);
+        text.lfCut = 30.0f + 10.0f * static_cast<float>(i);
+        text.gains[1] = -1.0f * static_cast<float>(i);
+        if (!writeTextCalibration(directory, text)) return false;
     }
     for (int i = 0; i < 3; ++i) {
-        tetrafile::TetraCalibration c = tetrafile::mic1234Calibration();
-        c.lfFrequency = 80.0f + 20.0f * static_cast<float>(i);
-        const std::string name = std::string("Tetra") + static_cast<char>('D' + i);
-        if (!writeTetraCalibration(directory, name, c)) return false;
+        tetrafile::TetraCalibration tetra = tetrafile::mic1234Calibration();
+        tetra.lfFrequency = 80.0f + 20.0f * static_cast<float>(i);
+        if (!writeTetraCalibration(directory, std::string("Tetra") + static_cast<char>('D' + i),
+                                   tetra))
+            return false;
     }
     return true;
 }
