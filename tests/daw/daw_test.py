@@ -1,18 +1,17 @@
 #!/usr/bin/env python3
-"""XeTetraVST inside Ardour 7, headless.
-
-Audio through Ardour equals the shared object driven directly (daw_helper), bit for bit once
-aligned by the announced delay, which Ardour compensates; programs are picked by the names Ardour
-lists them under, switching the delay between 1024 and 0; a parameter set from Lua arrives, an
-automated one steps in one crossfade where the automation puts it; the state Ardour saves with
-the session (the plug-in's chunk, with a program renamed) comes back in a new Ardour process.
-
-Ardour's scanner finds the plug-in; ardour7-lua (Dummy backend, 48 kHz) builds a session with a
-4-channel track holding it and a 4-channel master; the recording is imported by writing its
-sources, region and playlist into the session file, which the Lua tool cannot do itself.
-
-Exit status: 0 passed, 1 failed, 77 skipped (a sanitizer build, which Ardour cannot load).
-"""
+# XeTetraVST inside Ardour 7, headless.
+#
+# Audio through Ardour equals the shared object driven directly (daw_helper), bit for bit once
+# aligned by the announced delay, which Ardour compensates; programs are picked by the names Ardour
+# lists them under, switching the delay between 1024 and 0; a parameter set from Lua arrives, an
+# automated one steps in one crossfade where the automation puts it; the state Ardour saves with
+# the session (the plug-in's chunk, with a program renamed) comes back in a new Ardour process.
+#
+# Ardour's scanner finds the plug-in; ardour7-lua (Dummy backend, 48 kHz) builds a session with a
+# 4-channel track holding it and a 4-channel master; the recording is imported by writing its
+# sources, region and playlist into the session file, which the Lua tool cannot do itself.
+#
+# Exit status: 0 passed, 1 failed, 77 skipped (a sanitizer build, which Ardour cannot load).
 
 import argparse
 import base64
@@ -58,7 +57,7 @@ def check(condition, message):
 
 
 def run(command, env, log_path, timeout=180):
-    """One outside program in its own process group, killed with its children at the time-out."""
+    # One outside program in its own process group, killed with its children at the time-out.
     with open(log_path, "wb") as log:
         process = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT,
                                    start_new_session=True)
@@ -85,7 +84,7 @@ def lua(value):
 
 
 def wave_frames(path):
-    """Frames of a complete WAVE file of 4 float channels, else None."""
+    # Frames of a complete WAVE file of 4 float channels, else None.
     data = open(path, "rb").read() if os.path.isfile(path) else b""
     at = 12
     while data[:4] == b"RIFF" and at + 8 <= len(data):
@@ -119,9 +118,9 @@ class DawTest:
         return json.loads(out.stdout)
 
     def ardour(self, mode, name, job=None, finished=lambda rows: False):
-        """One ardour7-lua run; its RESULT rows, or None. Ardour 7.3 sometimes crashes in export
-        teardown, after the file is written and closed (a run whose work `finished` counts as
-        done, saying so), or earlier: a run is tried three times."""
+        # One ardour7-lua run; its RESULT rows, or None. Ardour 7.3 sometimes crashes in export
+        # teardown, after the file is written and closed (a run whose work `finished` counts as
+        # done, saying so), or earlier: a run is tried three times.
         plan_path = os.path.join(self.work, name + ".lua")
         with open(plan_path, "w") as f:
             f.write("return " + lua(dict(self.plan, job=job or {})) + "\n")
@@ -144,8 +143,8 @@ class DawTest:
         return None
 
     def import_recording(self, files):
-        """What Ardour's import would do: the capsule files become the session's sources, a
-        4-channel region over them goes into the track's playlist at POSITION."""
+        # What Ardour's import would do: the capsule files become the session's sources, a
+        # 4-channel region over them goes into the track's playlist at POSITION.
         path = os.path.join(self.session_dir, "daw.ardour")
         tree = ET.parse(path)
         root = tree.getroot()
@@ -189,9 +188,9 @@ class DawTest:
 
     def export_and_compare(self, name, program, presets, params=(), automation=None,
                            restored=False):
-        """An export of the whole session after picking `presets` and setting `params` (a
-        restored session as it loads), against the recording through the shared object at
-        `program` with `params`."""
+        # An export of the whole session after picking `presets` and setting `params` (a
+        # restored session as it loads), against the recording through the shared object at
+        # `program` with `params`.
         folder = os.path.join(self.work, "export", name)
         os.makedirs(folder)
         job = {"name": name, "presets": presets, "params": [] if restored else list(params),
@@ -245,8 +244,8 @@ class DawTest:
         return True
 
     def rename_in_session(self):
-        """The chunk Ardour saved with the session, through the plug-in: program RENAMED_PROGRAM
-        selected and renamed, as a user does in the plug-in's window before saving."""
+        # The chunk Ardour saved with the session, through the plug-in: program RENAMED_PROGRAM
+        # selected and renamed, as a user does in the plug-in's window before saving.
         path = os.path.join(self.session_dir, "daw.ardour")
         tree = ET.parse(path)
         chunk = tree.getroot().find("./Routes/Route/Processor[@type='lxvst']/lxvst/chunk")
@@ -307,7 +306,7 @@ class DawTest:
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser = argparse.ArgumentParser(description="XeTetraVST inside Ardour 7, headless.")
     for option in ("--plugin", "--helper", "--lua"):
         parser.add_argument(option, required=True)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
