@@ -154,17 +154,6 @@ template <int Count> void CMitRegFilter::cascade(CMitRegFilter* const* bands, fl
         bands[k]->finishBlock(l[k], buf, n);
 }
 
-template <int Count>
-void CMitRegFilter::parallel(CMitRegFilter* const* bands, float* const* buffers, long n) {
-    Lane l[Count];
-    for (int k = 0; k < Count; ++k)
-        l[k] = bands[k]->lane();
-    for (long i = 0; i < n; ++i)
-        for (int k = 0; k < Count; ++k)
-            buffers[k][i] = step(l[k], buffers[k][i]);
-    for (int k = 0; k < Count; ++k)
-        bands[k]->finishBlock(l[k], buffers[k], n);
-}
 
 void CMitRegFilter::doFilterCascade(CMitRegFilter* const* bands, int count, float* buf, long n) {
     if (n <= 0) return;
@@ -183,20 +172,3 @@ void CMitRegFilter::doFilterCascade(CMitRegFilter* const* bands, int count, floa
     }
 }
 
-void CMitRegFilter::doFilterParallel(CMitRegFilter* const* bands, float* const* buffers, int count,
-                                     long n) {
-    if (n <= 0) return;
-    switch (count) {
-    case 1:
-        return parallel<1>(bands, buffers, n);
-    case 2:
-        return parallel<2>(bands, buffers, n);
-    case 3:
-        return parallel<3>(bands, buffers, n);
-    case 4:
-        return parallel<4>(bands, buffers, n);
-    default:
-        for (int k = 0; k < count; ++k)
-            bands[k]->doFilter(buffers[k], n);
-    }
-}

@@ -23,10 +23,6 @@ public:
     // pass: the arithmetic of one doFilter after another, but the recursions of the bands overlap
     // in the processor instead of waiting on each other.
     static void doFilterCascade(CMitRegFilter* const* bands, int count, float* buf, long n);
-    // Runs `count` bands (1 to 4), band k over buffer k, in one pass; the arithmetic of a doFilter
-    // per band.
-    static void doFilterParallel(CMitRegFilter* const* bands, float* const* buffers, int count,
-                                 long n);
 
     // One band's coefficients and state, as a sample loop reads them.
     struct Lane {
@@ -66,6 +62,4 @@ private:
     // non-finite output samples become 0, a vanishing one is flushed to 0.
     void finishBlock(const Lane& lane, float* buf, long n);
     template <int Count> static void cascade(CMitRegFilter* const* bands, float* buf, long n);
-    template <int Count>
-    static void parallel(CMitRegFilter* const* bands, float* const* buffers, long n);
 };
