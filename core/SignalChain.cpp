@@ -130,9 +130,8 @@ void CSignalChain::SetMemory::run(const CPostSetDesign& design, float* frames, l
     if (design.equaliser && equaliser) equaliser->run(*design.equaliser, frames, n);
 }
 
-void CSignalChain::adopt(const CEngineSettings* next) {
+void CSignalChain::adopt(const CEngineSettings* next, bool restart) {
     if (next == nullptr) return;
-    const bool restart = restartPending.exchange(false, std::memory_order_acq_rel);
     if (current == nullptr || next->rateEpoch != current->rateEpoch) {
         // A new rate (or the very first settings): every memory starts empty.
         lf[lfLive].clear();
@@ -258,9 +257,13 @@ bool CSignalChain::onlyTheMatrix(const CEngineSettings& s) {
 void CSignalChain::process(const float* const* inputs, float* const* outputs, long n) {
     const bool haveInputs = inputs != nullptr && inputs[0] != nullptr && inputs[1] != nullptr &&
                             inputs[2] != nullptr && inputs[3] != nullptr;
+    // Only the first block after construction or resume sets up without a fade.
+    bool restart = restartPending.load(std::memory_order_relaxed) &&
+                   restartPending.exchange(false, std::memory_order_acq_rel);
     long done = 0;
     do {
-        if (!fading) adopt(exchange.take());
+        if (!fading) adopt(exchange.take(), restart);
+        restart = false;
         if (!fading && haveInputs && current != nullptr && onlyTheMatrix(*current)) {
             // Nothing recursive runs: the rest of the block goes straight from the inputs to the
             // outputs, many frames to a vector.

@@ -49,7 +49,9 @@ private:
         void run(const CPostSetDesign& design, float* frames, long n);
     };
 
-    void adopt(const CEngineSettings* next);
+    // Takes settings handed over: at once when `restart` (or at a new rate), else with a fade of
+    // the stages that changed.
+    void adopt(const CEngineSettings* next, bool restart);
     // True when the settings run no stage with memory and map no output: the matrix at most.
     static bool onlyTheMatrix(const CEngineSettings& settings);
     void runChain(float* frames, long n);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -71,11 +72,13 @@ protected:
 
     // The input through an instance set up with `before`, `change` applied between the blocks
     // at frame `at` (never, when at is beyond the end).
+    // The host switches the plug-in off and on at frame `restartAt`, changing nothing.
     Channels run(const Channels& in, const Configure& before, const Configure& change, size_t at,
-                 int block = 256) {
+                 int block = 256, size_t restartAt = SIZE_MAX) {
         auto plugin = started(before);
         Channels out = makeChannels(in[0].size());
         for (size_t done = 0; done < in[0].size();) {
+            if (done == restartAt) plugin->restart();
             if (done == at) change(*plugin);
             const int n = static_cast<int>(std::min<size_t>(block, in[0].size() - done));
             plugin->processBlock(in, out, done, n);
@@ -103,12 +106,14 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
     const struct Case {
         const char* what;
         Configure before, after;
+        bool offAndOnBefore = false; // a while before the jump, with nothing changed
     } cases[] = {
         {"LF Cut Freq 250 Hz to 26 Hz", with({{0, 1.0f}, {1, 1.0f}}),
          with({{0, 1.0f}, {1, lowFreq(26.0)}})},
         {"LF Cut Freq 26 Hz to 250 Hz, boost 150 Hz", with({{0, 1.0f}, {1, lowFreq(26.0)}, {2, lowFreq(150.0)}}),
          with({{0, 1.0f}, {1, 1.0f}, {2, lowFreq(150.0)}})},
         {"LF stage switched on", userProgram, with({{0, 1.0f}, {1, lowFreq(25.0)}})},
+
         {"EQ +15 dB, zero width, 300 Hz to 3 kHz",
          with({{7, 1.0f}, {16, eqGain(15)}, {14, eqFreq(300)}}),
          with({{7, 1.0f}, {16, eqGain(15)}, {14, eqFreq(3000)}})},
@@ -116,6 +121,8 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
          with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(300)}}),
          with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(3000)}})},
         {"capsule 1 into W, +12 dB to -12 dB", with({{17, capGain(12)}}), with({{17, capGain(-12)}})},
+        {"the same, the plug-in switched off and on a while before", with({{17, capGain(12)}}),
+         with({{17, capGain(-12)}}), true},
         {"post-matrix set None to 2.3cm", userProgram, with({{kPostMatrixFilter, set(2)}})},
         {"post-matrix set 1.47cm to 2.3cm", with({{kPostMatrixFilter, set(1)}}),
          with({{kPostMatrixFilter, set(2)}})},
@@ -130,7 +137,8 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
         SCOPED_TRACE(c.what);
         const Channels a = run(in, c.before, nothing, frames);
         const Channels b = run(in, c.after, nothing, frames);
-        const Channels jump = run(in, c.before, c.after, at);
+        const Channels jump =
+            run(in, c.before, c.after, at, 256, c.offAndOnBefore ? at - 2560 : SIZE_MAX);
         // A quarter of a second from the jump: longer than any decay of the stages.
         const size_t end = at + 12000;
         const double louder = std::max(peak(a, at, end), peak(b, at, end));
@@ -138,6 +146,17 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
             << "steady states " << peak(a, at, end) << " and " << peak(b, at, end);
         // Before the jump nothing changed; once it has settled the output is the new settings'.
         EXPECT_EQ(peak(jump, 0, at), peak(a, 0, at));
+        // Only the first block after the host switched the plug-in on sets up at once: here the
+        // change fades in from where the old settings were.
+        if (c.offAndOnBefore) {
+            double moved = 0.0, apart = 0.0;
+            for (size_t k = 0; k < 4; ++k)
+                for (size_t i = at; i < at + 4; ++i) {
+                    moved = std::max(moved, std::fabs(static_cast<double>(jump[k][i]) - a[k][i]));
+                    apart = std::max(apart, std::fabs(static_cast<double>(b[k][i]) - a[k][i]));
+                }
+            EXPECT_LT(moved, 0.05 * apart);
+        }
     }
 }
 
