@@ -1,5 +1,5 @@
 // The processor's audio path called directly. Through the host record, the matrix identity, the
-// factory filters, block sizes, in-place processing and long blocks are checked by the
+// factory filters, block sizes, in-place processing, empty and missing buffers are checked by the
 // integration suite.
 
 #include "TestProcessor.h"
@@ -108,6 +108,28 @@ TEST(AudioPath, OutputBuffersSharedCrosswiseWithInputs) {
         EXPECT_EQ(shared.data[3 - k], expected.data[k]);
 }
 
+// Selecting the set already selected keeps its memory; a round trip through another clears it.
+TEST(AudioPath, SetSelectionClearsOnlyWhenTheSetChanges) {
+    TempDirectory scratch;
+    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    processor.setSampleRate(48000.0f);
+    processor.setParameter(kABMatrixEnabled, 0.0f);
+    processor.setParameter(kLFEnabled, 0.0f);
+    for (bool roundTrip : {false, true}) {
+        Block impulse(512);
+        impulse.data[0][0] = 1.0f;
+        processor.processReplacing(impulse.pointers(), impulse.pointers(), 512);
+        if (roundTrip) processor.SetCoincidenceFilter(1);
+        processor.SetCoincidenceFilter(2);
+        Block silence(2048);
+        processor.processReplacing(silence.pointers(), silence.pointers(), 2048);
+        float energy = 0.0f;
+        for (float s : silence.data[0])
+            energy += s * s;
+        EXPECT_EQ(energy > 0.0f, !roundTrip);
+    }
+}
+
 TEST(AudioPath, HostileInputAndSettingsNeverReachTheOutput) {
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
@@ -126,6 +148,10 @@ TEST(AudioPath, HostileInputAndSettingsNeverReachTheOutput) {
         energy += std::fabs(after.data[0][i]);
     EXPECT_GT(energy, 1.0f);
 
+    // Rates no filter can be designed for are refused.
+    for (float rate : {0.0f, -44100.0f, std::nanf("")})
+        processor.setSampleRate(rate);
+    EXPECT_EQ(processor.getSampleRate(), 48000.0f);
     for (int index = 0; index < kNumParams; ++index)
         for (float value : {100.0f, -100.0f, 1e30f}) {
             processor.setParameter(index, value);
@@ -133,22 +159,6 @@ TEST(AudioPath, HostileInputAndSettingsNeverReachTheOutput) {
                 for (float s : channel)
                     ASSERT_TRUE(std::isfinite(s)) << index << " " << value;
         }
-}
-
-TEST(AudioPath, EmptyNegativeAndMissingBuffers) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
-    Block block = randomBlock(16, 9);
-    Block before = block;
-    processor.processReplacing(block.pointers(), block.pointers(), 0);
-    processor.processReplacing(block.pointers(), block.pointers(), -5);
-    EXPECT_EQ(block.data, before.data);
-    // No inputs: silence in; no outputs: nothing to write.
-    processor.processReplacing(nullptr, block.pointers(), 16);
-    for (const auto& channel : block.data)
-        for (float s : channel)
-            EXPECT_EQ(s, 0.0f);
-    processor.processReplacing(block.pointers(), nullptr, 16);
 }
 
 #if defined(__SSE__)

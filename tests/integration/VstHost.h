@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -99,11 +100,8 @@ public:
 
     bool loaded() const { return handle != nullptr; }
     const std::string& loadError() const { return error; }
-    void* symbol(const char* name) const {
-        return handle != nullptr ? dlsym(handle, name) : nullptr;
-    }
     EntryProc entry(const char* name = "VSTPluginMain") const {
-        return reinterpret_cast<EntryProc>(symbol(name));
+        return handle != nullptr ? reinterpret_cast<EntryProc>(dlsym(handle, name)) : nullptr;
     }
 
     // Calls the entry point as a host does; the record then belongs to host.
@@ -192,35 +190,22 @@ public:
         effect->processReplacing(effect, inputs, outputs, frames);
     }
 
-    // The whole signal in blocks whose lengths cycle through `blocks`.
-    Channels process(const Channels& in, const std::vector<int>& blocks) const {
+    // The whole signal in blocks whose lengths cycle through `blocks`; in place, the host hands
+    // the same buffers as inputs and outputs.
+    Channels process(const Channels& in, const std::vector<int>& blocks,
+                     bool inPlace = false) const {
         const size_t frames = in[0].size();
-        Channels out = makeChannels(frames);
-        size_t done = 0;
-        for (size_t b = 0; done < frames; ++b) {
-            int n = blocks[b % blocks.size()];
-            if (static_cast<size_t>(n) > frames - done) n = static_cast<int>(frames - done);
-            processBlock(in, out, done, n);
+        Channels out = inPlace ? in : makeChannels(frames);
+        for (size_t b = 0, done = 0; done < frames; ++b) {
+            const int n =
+                static_cast<int>(std::min<size_t>(blocks[b % blocks.size()], frames - done));
+            processBlock(inPlace ? out : in, out, done, n);
             done += static_cast<size_t>(n);
         }
         return out;
     }
     Channels process(const Channels& in, int block = 512) const {
         return process(in, std::vector<int>{block});
-    }
-
-    // The same, with the host handing the same buffers as inputs and outputs.
-    Channels processInPlace(const Channels& in, const std::vector<int>& blocks) const {
-        Channels buffers = in;
-        const size_t frames = in[0].size();
-        size_t done = 0;
-        for (size_t b = 0; done < frames; ++b) {
-            int n = blocks[b % blocks.size()];
-            if (static_cast<size_t>(n) > frames - done) n = static_cast<int>(frames - done);
-            processBlock(buffers, buffers, done, n);
-            done += static_cast<size_t>(n);
-        }
-        return buffers;
     }
 
     // Request 1 alone; its answer. The record is gone afterwards.

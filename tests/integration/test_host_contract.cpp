@@ -1,12 +1,12 @@
-// What a DAW relies on beyond the request table: the announced delay and its notification, the
-// program names by index, and calibrations found under the user's HOME.
+// What a DAW relies on beyond the request table: the announced delay and its notification, pin
+// names, and a calibration found under the user's HOME becoming a program and a filter set.
 
 #include "PluginFixture.h"
+#include "support/SampleCalibrations.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,31 +16,6 @@ using namespace vsthost;
 namespace {
 constexpr int kPostMatrixFilter = 6;
 
-size_t peakIndex(const std::vector<float>& samples) {
-    size_t peak = 0;
-    for (size_t i = 0; i < samples.size(); ++i)
-        if (std::fabs(samples[i]) > std::fabs(samples[peak])) peak = i;
-    return peak;
-}
-
-std::string indexedName(Plugin& plugin, int index) {
-    char buffer[64];
-    std::memset(buffer, 0, sizeof(buffer));
-    EXPECT_EQ(plugin.dispatch(effGetProgramNameIndexed, index, 0, buffer), 1) << index;
-    return buffer;
-}
-
-std::string tolvinFile(float b0) {
-    // Header word, nA = 1, nB = 1, b0, a1 = 0.
-    std::string bytes = {0, 0, 0, 0, 1, 0, 1, 0};
-    for (float value : {b0, 0.0f}) {
-        uint32_t word;
-        std::memcpy(&word, &value, 4);
-        for (int i = 0; i < 4; ++i)
-            bytes.push_back(static_cast<char>((word >> (8 * i)) & 0xff));
-    }
-    return bytes;
-}
 } // namespace
 
 TEST_F(PluginTest, AnnouncedDelayFollowsTheSelectedSet) {
@@ -60,74 +35,27 @@ TEST_F(PluginTest, AnnouncedDelayFollowsTheSelectedSet) {
             << program;
     }
     // The filter number back and forth: "None", "1.47cm", "2.3cm", "None"; a set that keeps the
-    // delay ("1.47cm" to "2.3cm") and a number naming no set say nothing.
+    // delay ("1.47cm" to "2.3cm") and a number naming no set (7) say nothing and select nothing.
     const struct {
         float value;
         int delay;
         int requests;
-    } steps[] = {{0.0f, 0, 1}, {1.0f / 7.0f, 1024, 1}, {2.0f / 7.0f, 1024, 0}, {1.0f, 1024, 0},
-                 {0.0f, 0, 1}, {0.0f, 0, 0},           {2.0f / 7.0f, 1024, 1}};
+        const char* set;
+    } steps[] = {{0.0f, 0, 1, "None"},
+                 {1.0f / 7.0f, 1024, 1, "1.47cm"},
+                 {2.0f / 7.0f, 1024, 0, "2.3cm"},
+                 {1.0f, 1024, 0, "2.3cm"},
+                 {0.0f, 0, 1, "None"},
+                 {0.0f, 0, 0, "None"},
+                 {2.0f / 7.0f, 1024, 1, "2.3cm"}};
     for (const auto& step : steps) {
         const int before = host.count(audioMasterIOChanged);
         plugin->setParameter(kPostMatrixFilter, step.value);
         EXPECT_EQ(plugin->record()->initialDelay, step.delay) << step.value;
         EXPECT_EQ(host.count(audioMasterIOChanged) - before, step.requests) << step.value;
+        EXPECT_EQ(plugin->getParameter(kPostMatrixFilter), step.value);
+        EXPECT_EQ(plugin->parameterDisplay(kPostMatrixFilter), step.set) << step.value;
     }
-}
-
-TEST_F(PluginTest, MeasuredDelayOfEveryBuiltInSetIsTheAnnouncedOne) {
-    for (int set = 0; set < 3; ++set) {
-        auto plugin = load();
-        plugin->start();
-        plugin->setProgram(2);
-        plugin->setParameter(kPostMatrixFilter, static_cast<float>(set) / 7.0f);
-        Channels in = makeChannels(8192);
-        in[0][300] = 1.0f; // capsule 1 only: every output of the matrix carries it
-        const Channels out = plugin->process(in, 256);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(peakIndex(out[static_cast<size_t>(k)]),
-                      300u + static_cast<size_t>(plugin->record()->initialDelay))
-                << "set " << set << " output " << k;
-    }
-}
-
-TEST_F(PluginTest, ProgramNamesByIndexWithoutSelecting) {
-    auto plugin = load();
-    plugin->start();
-    plugin->setProgram(3);
-    char init[] = "Init";
-    plugin->dispatch(effSetProgramName, 0, 0, init);
-    plugin->setProgram(6);
-    plugin->setProgramName("Hall, row 12");
-    plugin->setProgram(5);
-    std::vector<std::string> byIndex;
-    for (int p = 0; p < 8; ++p)
-        byIndex.push_back(indexedName(*plugin, p));
-    EXPECT_EQ(plugin->dispatch(effGetProgram), 5);
-    EXPECT_EQ(byIndex[0], "Ambrel - uncalibrated");
-    EXPECT_EQ(byIndex[3], "Init 4");
-    EXPECT_EQ(byIndex[6], "Hall, row 12");
-    for (int p = 0; p < 8; ++p) {
-        plugin->setProgram(p);
-        EXPECT_EQ(plugin->programName(), byIndex[static_cast<size_t>(p)]) << p;
-    }
-    // Out of range: answer 0 and the buffer untouched.
-    for (VstInt32 index : {-1, 8, 1 << 30}) {
-        char buffer[32];
-        std::memset(buffer, 'z', sizeof(buffer));
-        EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, index, 0, buffer), 0);
-        for (char c : buffer)
-            EXPECT_EQ(c, 'z');
-    }
-    // A name of 23 characters fills the 24-byte buffer and no more.
-    plugin->setProgram(2);
-    plugin->setProgramName(std::string(40, 'n'));
-    char buffer[40];
-    std::memset(buffer, 'z', sizeof(buffer));
-    EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, 2, 0, buffer), 1);
-    EXPECT_EQ(std::string(buffer), std::string(23, 'n'));
-    for (size_t i = 24; i < sizeof(buffer); ++i)
-        EXPECT_EQ(buffer[i], 'z');
 }
 
 TEST_F(PluginTest, CalibrationsUnderTheUsersHome) {
@@ -137,12 +65,12 @@ TEST_F(PluginTest, CalibrationsUnderTheUsersHome) {
                "# capsules measured in the anechoic room\n"
                "sens 1 -1 0.5 0\nvsens 0 0 0 0\nEQ 0 0 0 0\nEQfreq 1000 1000 1000 1000\n"
                "EQbw 500 500 500 500\nW -3\nX 0\nY 0\nZ 0\nLF 20 20\nW W48\nVel VEL48\n");
-    home.write("Library/Audio/Plug-Ins/VST/calibrations/Mic42/W48", tolvinFile(0.5f));
-    home.write("Library/Audio/Plug-Ins/VST/calibrations/Mic42/VEL48", tolvinFile(2.0f));
+    ASSERT_TRUE(samplecal::writeTolvinFile(directory + "/Mic42/W48", {0.5f}, {0.0f}));
+    ASSERT_TRUE(samplecal::writeTolvinFile(directory + "/Mic42/VEL48", {2.0f}, {0.0f}));
     auto plugin = load();
     plugin->start();
-    EXPECT_EQ(indexedName(*plugin, 2), "Mic42");
-    EXPECT_EQ(indexedName(*plugin, 3), "User 3");
+    EXPECT_EQ(plugin->text(effGetProgramNameIndexed, 2), "Mic42");
+    EXPECT_EQ(plugin->text(effGetProgramNameIndexed, 3), "User 3");
     plugin->setProgram(2);
     EXPECT_EQ(plugin->programName(), "Mic42");
     EXPECT_EQ(plugin->parameterDisplay(kPostMatrixFilter), "Mic42");

@@ -80,12 +80,9 @@ TEST_F(PluginTest, EntryPointsRefuseAHostThatAnswersVersionZero) {
     EXPECT_EQ(library->entry()(nullptr), nullptr) << "no host callback at all";
     const auto requests = host.requests();
     ASSERT_EQ(requests.size(), 2u);
-    for (const HostRequest& r : requests) {
-        EXPECT_EQ(r.opcode, audioMasterVersion);
-        EXPECT_EQ(r.effect, nullptr);
-        EXPECT_EQ(r.index, 0);
-        EXPECT_EQ(r.value, 0);
-    }
+    for (const HostRequest& r : requests)
+        EXPECT_TRUE(r.opcode == audioMasterVersion && r.effect == nullptr && r.index == 0 &&
+                    r.value == 0);
     // Any non-zero version is accepted, through either entry point.
     host.versionAnswer = 1;
     AEffect* viaMain = library->load(&host, "main");
@@ -97,21 +94,16 @@ TEST_F(PluginTest, EntryPointsRefuseAHostThatAnswersVersionZero) {
 TEST_F(PluginTest, RecordAnnouncesTheShapeOfTheEffect) {
     auto plugin = load();
     const AEffect* r = plugin->record();
-    EXPECT_EQ(r->magic, 0x56737450);
-    EXPECT_EQ(r->numPrograms, kNumPrograms);
-    EXPECT_EQ(r->numParams, kNumParams);
-    EXPECT_EQ(r->numInputs, 4);
-    EXPECT_EQ(r->numOutputs, 4);
-    EXPECT_EQ(r->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
-    EXPECT_EQ(r->uniqueID, kUniqueID);
-    EXPECT_EQ(r->version, 1);
+    const std::vector<VstInt32> shape = {
+        r->magic, r->numPrograms, r->numParams, r->numInputs,     r->numOutputs,
+        r->flags, r->uniqueID,    r->version,   r->realQualities, r->offQualities};
+    EXPECT_EQ(shape, (std::vector<VstInt32>{0x56737450, kNumPrograms, kNumParams, 4, 4,
+                                            effFlagsHasEditor | effFlagsCanReplacing |
+                                                effFlagsProgramChunks,
+                                            kUniqueID, 1, 0, 0}));
     EXPECT_EQ(r->ioRatio, 1.0f);
-    EXPECT_EQ(r->realQualities, 0);
-    EXPECT_EQ(r->offQualities, 0);
-    EXPECT_EQ(r->resvd1, 0);
-    EXPECT_EQ(r->resvd2, 0);
-    for (char c : r->future)
-        EXPECT_EQ(c, 0);
+    EXPECT_TRUE(r->resvd1 == 0 && r->resvd2 == 0);
+    EXPECT_EQ(std::count(r->future, r->future + sizeof(r->future), 0), 56);
     // The deprecated accumulating entry and the unannounced double-precision one write nothing.
     std::vector<float> f(64, 7.0f);
     std::vector<double> d(64, 7.0);
@@ -289,17 +281,43 @@ TEST_F(PluginTest, NonFiniteAndExtrapolatedValuesStayHarmless) {
     EXPECT_EQ(shown.find_first_not_of("0123456789"), std::string::npos) << shown;
 }
 
+// Names by index without selecting (request 29) and of the selected program (request 5), the
+// factory values, and what a program keeps: its own edits, but not "Calibration" and
+// "Display VU", which belong to the instance.
 TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
     auto plugin = load();
-    EXPECT_EQ(plugin->programName(), "Ambrel - uncalibrated");
+    plugin->setProgram(3);
+    plugin->setProgramName("Init");
+    plugin->setProgram(6);
+    plugin->setProgramName(std::string(40, 'n')); // cut to 23 characters
+    plugin->setProgram(5);
+    std::vector<std::string> names = {
+        "Ambrel - uncalibrated", "1.47cm", "User 2", "Init 4", "User 4", "User 5",
+        std::string(23, 'n'),    "User 7"};
+    for (int p = 0; p < kNumPrograms; ++p) {
+        HostBuffer buffer;
+        EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, p, 0, buffer.bytes), 1);
+        EXPECT_EQ(buffer.bytes, names[p]);
+        EXPECT_TRUE(buffer.untouchedFrom(names[p].size() + 1)) << p;
+    }
+    EXPECT_EQ(plugin->dispatch(effGetProgram), 5);
     for (int p = 0; p < kNumPrograms; ++p) {
         plugin->setProgram(p);
+        HostBuffer buffer;
+        plugin->dispatch(effGetProgramName, 0, 0, buffer.bytes);
         EXPECT_EQ(plugin->dispatch(effGetProgram), p);
-        EXPECT_EQ(plugin->programName(), p == 0   ? "Ambrel - uncalibrated"
-                                         : p == 1 ? "1.47cm"
-                                                  : "User " + std::to_string(p));
+        EXPECT_EQ(buffer.bytes, names[p]);
+        EXPECT_TRUE(buffer.untouchedFrom(names[p].size() + 1)) << p;
     }
-    // The factory programs' values and displays, and a user program's.
+    // Out of range: request 29 answers 0 and leaves the buffer alone; request 2 selects nothing.
+    for (VstInt32 index : {-1, 8, 1 << 30}) {
+        HostBuffer buffer;
+        EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, index, 0, buffer.bytes), 0);
+        EXPECT_TRUE(buffer.untouchedFrom(0));
+        plugin->setProgram(index);
+    }
+    EXPECT_EQ(plugin->dispatch(effGetProgram), 7);
+
     const struct {
         int program;
         float lfCut, lfBoost, outW, post;
@@ -321,18 +339,20 @@ TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
         EXPECT_EQ(plugin->parameterDisplay(42), f.w) << f.program;
         EXPECT_EQ(plugin->parameterDisplay(6), f.set) << f.program;
     }
-    // Request 2 only selects programs that exist.
-    plugin->setProgram(7);
-    for (int beyond : {8, -1, 1000})
-        plugin->setProgram(beyond);
-    EXPECT_EQ(plugin->dispatch(effGetProgram), 7);
 
-    // A long name is cut to 23 characters, and nothing lands past the 24-byte buffer.
-    plugin->setProgramName(std::string(40, 'n'));
-    HostBuffer buffer;
-    plugin->dispatch(effGetProgramName, 0, 0, buffer.bytes);
-    EXPECT_EQ(std::string(buffer.bytes), std::string(23, 'n'));
-    EXPECT_TRUE(buffer.untouchedFrom(24));
+    plugin->setParameter(4, 1.0f);  // Calibration
+    plugin->setParameter(13, 1.0f); // Display VU
+    plugin->setProgram(2);
+    for (int i = 43; i < kNumParams; ++i) // Output 2 to 4 Gain and the output parameters
+        plugin->setParameter(i, 1.0f);
+    plugin->setProgram(3);
+    for (int i = 43; i < kNumParams; ++i)
+        EXPECT_EQ(plugin->getParameter(i), i < 46 ? 0.5f : 0.0f) << i;
+    EXPECT_EQ(plugin->getParameter(4), 1.0f);
+    EXPECT_EQ(plugin->getParameter(13), 1.0f);
+    plugin->setProgram(2);
+    for (int i = 43; i < kNumParams; ++i)
+        EXPECT_EQ(plugin->getParameter(i), 1.0f) << i;
 }
 
 // What a host saves with the session and restores into a new instance: the bank, or the current
@@ -623,7 +643,7 @@ TEST_F(PluginTest, OutputDependsOnNoBlockSizeSharedBufferOrSwitching) {
         }
         auto inPlace = load();
         configure(*inPlace, busy);
-        EXPECT_TRUE(sameSamples(inPlace->processInPlace(in, mixed), expected)) << busy;
+        EXPECT_TRUE(sameSamples(inPlace->process(in, mixed, true), expected)) << busy;
         // Switching off and on between two blocks changes no parameter and no filter memory.
         auto switched = load();
         configure(*switched, busy);
@@ -662,6 +682,15 @@ TEST_F(PluginTest, EmptyAndHugeBlocks) {
         empty->processBlock(in, out, done, 4096);
     }
     EXPECT_TRUE(sameSamples(out, expected));
+
+    // Negative counts and missing buffer tables: nothing is read or written.
+    AEffect* r = empty->record();
+    Channels block = makeChannels(16, 7.0f);
+    float* pointers[4] = {block[0].data(), block[1].data(), block[2].data(), block[3].data()};
+    r->processReplacing(r, pointers, pointers, -5);
+    r->processReplacing(r, nullptr, pointers, 16);
+    r->processReplacing(r, pointers, nullptr, 16);
+    EXPECT_EQ(block, makeChannels(16, 7.0f));
 }
 
 TEST_F(PluginTest, InstancesOnSeveralThreadsShareNothing) {
