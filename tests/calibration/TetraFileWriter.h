@@ -3,7 +3,7 @@
 // Writes calibration files the way tetraproc 0.8.6 saves them: size-prefixed OSC messages, all
 // numbers big-endian, strings zero-padded to a multiple of 4 bytes, in the program's fixed order.
 // Tests build a TetraCalibration, turn it into a message list, change the list where they want an
-// odd file (drop, reorder, add or break messages), and write the bytes.
+// odd file (drop, reorder or add messages), and write the bytes.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,24 +21,9 @@ struct OscArg {
     float f = 0.0f;
     std::string s;
 
-    static OscArg Int(int32_t value) {
-        OscArg arg;
-        arg.type = 'i';
-        arg.i = value;
-        return arg;
-    }
-    static OscArg Float(float value) {
-        OscArg arg;
-        arg.type = 'f';
-        arg.f = value;
-        return arg;
-    }
-    static OscArg String(const std::string& value) {
-        OscArg arg;
-        arg.type = 's';
-        arg.s = value;
-        return arg;
-    }
+    static OscArg Int(int32_t value) { return {'i', value, 0.0f, ""}; }
+    static OscArg Float(float value) { return {'f', 0, value, ""}; }
+    static OscArg String(const std::string& value) { return {'s', 0, 0.0f, value}; }
 };
 
 inline void appendWord(Bytes& out, uint32_t word) {
@@ -46,16 +31,6 @@ inline void appendWord(Bytes& out, uint32_t word) {
     out.push_back(static_cast<uint8_t>(word >> 16));
     out.push_back(static_cast<uint8_t>(word >> 8));
     out.push_back(static_cast<uint8_t>(word));
-}
-
-inline void appendInt(Bytes& out, int32_t value) {
-    appendWord(out, static_cast<uint32_t>(value));
-}
-
-inline void appendFloat(Bytes& out, float value) {
-    uint32_t word;
-    std::memcpy(&word, &value, sizeof(word));
-    appendWord(out, word);
 }
 
 // The characters, a terminating zero and zeros up to the next multiple of 4 (1 to 4 in all).
@@ -69,48 +44,32 @@ inline void appendString(Bytes& out, const std::string& text) {
 struct OscMessage {
     std::string address;
     std::vector<OscArg> args;
-    // Written instead of the tags that the arguments imply, when not empty.
-    std::string tagsOverride;
-    // Written instead of the true size, when not negative.
-    int64_t sizeOverride = -1;
-
-    std::string typeTags() const {
-        if (!tagsOverride.empty()) return tagsOverride;
-        std::string tags = ",";
-        for (const OscArg& arg : args)
-            tags += arg.type;
-        return tags;
-    }
-
-    // The message without its size prefix.
-    Bytes body() const {
-        Bytes out;
-        appendString(out, address);
-        appendString(out, typeTags());
-        for (const OscArg& arg : args) {
-            if (arg.type == 'i') appendInt(out, arg.i);
-            if (arg.type == 'f') appendFloat(out, arg.f);
-            if (arg.type == 's') appendString(out, arg.s);
-        }
-        return out;
-    }
 
     // The size prefix and the message.
     Bytes bytes() const {
-        const Bytes content = body();
+        Bytes content;
+        appendString(content, address);
+        std::string tags = ",";
+        for (const OscArg& arg : args)
+            tags += arg.type;
+        appendString(content, tags);
+        for (const OscArg& arg : args) {
+            uint32_t word = static_cast<uint32_t>(arg.i);
+            if (arg.type == 'f') std::memcpy(&word, &arg.f, sizeof(word));
+            if (arg.type == 's')
+                appendString(content, arg.s);
+            else
+                appendWord(content, word);
+        }
         Bytes out;
-        appendWord(out, sizeOverride >= 0 ? static_cast<uint32_t>(sizeOverride)
-                                          : static_cast<uint32_t>(content.size()));
+        appendWord(out, static_cast<uint32_t>(content.size()));
         out.insert(out.end(), content.begin(), content.end());
         return out;
     }
 };
 
 inline OscMessage message(const std::string& address, std::vector<OscArg> args) {
-    OscMessage m;
-    m.address = address;
-    m.args = std::move(args);
-    return m;
+    return OscMessage{address, std::move(args)};
 }
 
 // One output channel's post-matrix equaliser: three bands of frequency (Hz), bandwidth relative to
@@ -200,19 +159,6 @@ inline int removeMessages(std::vector<OscMessage>& messages, const std::string& 
     return removed;
 }
 
-// Moves the first message with the address to position `to` (clamped to the end).
-inline bool moveMessage(std::vector<OscMessage>& messages, const std::string& address, size_t to) {
-    for (size_t k = 0; k < messages.size(); ++k)
-        if (messages[k].address == address) {
-            OscMessage m = messages[k];
-            messages.erase(messages.begin() + static_cast<long>(k));
-            if (to > messages.size()) to = messages.size();
-            messages.insert(messages.begin() + static_cast<long>(to), m);
-            return true;
-        }
-    return false;
-}
-
 inline bool writeBytes(const std::string& path, const Bytes& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
@@ -221,24 +167,8 @@ inline bool writeBytes(const std::string& path, const Bytes& bytes) {
     return std::fclose(file) == 0 && written;
 }
 
-inline bool writeFile(const std::string& path, const std::vector<OscMessage>& messages) {
-    return writeBytes(path, encode(messages));
-}
-
 inline bool writeFile(const std::string& path, const TetraCalibration& calibration) {
     return writeBytes(path, calibration.bytes());
-}
-
-inline Bytes readBytes(const std::string& path) {
-    Bytes out;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return out;
-    uint8_t buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
-        out.insert(out.end(), buffer, buffer + got);
-    std::fclose(file);
-    return out;
 }
 
 // A calibration with a value in every field that differs from the defaults, for a microphone

@@ -1,3 +1,6 @@
+// The OSC message file reader: message by message through well-formed and broken files, strings
+// and argument lists longer than its buffers, and every cut of a tetraproc file.
+
 #include "calibration/OSCFile.h"
 #include "calibration/TetraFileWriter.h"
 #include "support/TempDirectory.h"
@@ -151,64 +154,6 @@ TEST_F(OSCFileTest, MessageSequencesOfWellFormedAndBrokenFiles) {
     }
 }
 
-TEST_F(OSCFileTest, NumbersStringsAndOtherTypes) {
-    COSCFile reader;
-    open(reader,
-         cat({raw("\0\0\0\x10/n\0\0,fi\0\x3f\x80\0\0\xff\xff\xff\xfe"),
-              raw("\0\0\0\x10/m\0\0,fi\0\xc2\xf6\xe9\x79\x80\0\0\0"),
-              tetrafile::message("/mixed", {OscArg::Int(-7), OscArg::Float(0.25f),
-                                            OscArg::String("abcd"), OscArg::String("")})
-                  .bytes(),
-              tetrafile::message("/floats", {OscArg::Float(1.5f), OscArg::Float(-2.5f)}).bytes(),
-              // d (8 bytes), T (none), b (5-byte blob padded to 8) and c are passed over.
-              framed(cat({str("/other"), str(",dibTfc"),
-                          raw("\x40\x09\x21\xfb\x54\x44\x2d\x18\0\0\0\x1f\0\0\0\x05\x01\x02\x03\x04"
-                              "\x05\0\0\0\x3f\0\0\0\0\0\0A")})),
-              intMessage("/next", 2)}));
-    ASSERT_TRUE(reader.readNextPacket());
-    EXPECT_EQ(reader.getFloatValue(0), 1.0f);
-    EXPECT_EQ(reader.getIntValue(1), -2);
-    ASSERT_TRUE(reader.readNextPacket());
-    EXPECT_EQ(reader.getFloatValue(0), -123.456f);
-    EXPECT_EQ(reader.getIntValue(1), INT32_MIN);
-
-    ASSERT_TRUE(reader.readNextPacket());
-    ASSERT_EQ(reader.getNumValues(), 4);
-    for (short i = 0; i < 4; ++i)
-        EXPECT_EQ(reader.getValueType(i), "ifss"[i]);
-    EXPECT_EQ(reader.getIntValue(0), -7);
-    EXPECT_EQ(reader.getFloatValue(1), 0.25f);
-    EXPECT_STREQ(reader.getStringValue(2), "abcd");
-    EXPECT_STREQ(reader.getStringValue(3), "");
-    // The next message writes only the arrays of its own types.
-    ASSERT_TRUE(reader.readNextPacket());
-    EXPECT_EQ(reader.getFloatValue(1), -2.5f);
-    EXPECT_EQ(reader.getIntValue(0), -7);
-    EXPECT_STREQ(reader.getStringValue(2), "abcd");
-
-    ASSERT_TRUE(reader.readNextPacket());
-    EXPECT_EQ(reader.getNumValues(), 6);
-    EXPECT_EQ(reader.getIntValue(1), 31);
-    EXPECT_EQ(reader.getFloatValue(4), 0.5f);
-    ASSERT_TRUE(reader.readNextPacket());
-    EXPECT_EQ(reader.getIntValue(0), 2);
-}
-
-TEST_F(OSCFileTest, ReadOSCStringCountsChunksTried) {
-    char buffer[COSCFile::kMaxStringLength];
-    FILE* file = std::fopen(write(cat({str("abcd"), str("abc"), {'x', 'y'}})).c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(readOSCString(file, buffer), 8); // four characters: their chunk and one of zeros
-    EXPECT_STREQ(buffer, "abcd");
-    EXPECT_EQ(readOSCString(file, buffer), 4);
-    EXPECT_STREQ(buffer, "abc");
-    // Two bytes left: the failed chunk still counts, and the buffer ends terminated.
-    EXPECT_EQ(readOSCString(file, buffer), 4);
-    EXPECT_STREQ(buffer, "xy");
-    EXPECT_EQ(readOSCString(file, buffer), 4);
-    std::fclose(file);
-}
-
 TEST_F(OSCFileTest, ContentBeyondTheBuffersIsCut) {
     const std::string longAddress = "/" + std::string(1999, 'a');
     const std::string longString(3000, 's');
@@ -258,7 +203,7 @@ TEST_F(OSCFileTest, TetraprocFileAndEveryCutOfIt) {
         for (; complete < messages.size(); ++complete) {
             const OscMessage& m = messages[complete];
             if (offset + m.bytes().size() > cut) {
-                cutInString = m.typeTags() == ",s" &&
+                cutInString = m.args.size() == 1 && m.args[0].type == 's' &&
                               cut >= offset + 4 + str(m.address).size() + str(",s").size();
                 break;
             }
@@ -294,7 +239,6 @@ TEST_F(OSCFileTest, OpeningAttachingAndAnswersBeforeAnyMessage) {
     EXPECT_STREQ(reader.getPacketAddress(), "");
     EXPECT_EQ(reader.getNumValues(), 0);
     EXPECT_FALSE(reader.openFile(dir.file("absent.tetra").c_str()));
-    EXPECT_FALSE(reader.openFile(static_cast<const char*>(nullptr)));
     EXPECT_FALSE(reader.readNextPacket());
     // Opening another file closes the attached stream and starts on the new file.
     Bytes bytes = intMessage("/mem", 21);
