@@ -76,7 +76,7 @@ inline std::vector<std::string> changedEnvironment(const std::vector<std::string
 
 // Runs the program with the arguments in `directory`, standard output and error captured.
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& directory, const RunOptions& options) {
+                            const std::string& directory = "", const RunOptions& options = {}) {
     RunResult result;
     char outName[] = "/tmp/xetetra-run-out-XXXXXX";
     char errName[] = "/tmp/xetetra-run-err-XXXXXX";
@@ -140,13 +140,6 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     return result;
 }
 
-inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& directory, long fileSizeLimit = -1) {
-    RunOptions options;
-    options.fileSizeLimit = fileSizeLimit;
-    return runProgram(program, args, directory, options);
-}
-
 // The user a test that needs permissions to bite runs the tool as: nobody when the tests run as
 // root (who may read anything), else the tests' own user (-1).
 inline int unprivilegedUser() {
@@ -154,11 +147,7 @@ inline int unprivilegedUser() {
 }
 
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory = "",
-                         long fileSizeLimit = -1) {
-    return runProgram(toolPath(), args, directory, fileSizeLimit);
-}
-inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory,
-                         const RunOptions& options) {
+                         const RunOptions& options = {}) {
     return runProgram(toolPath(), args, directory, options);
 }
 

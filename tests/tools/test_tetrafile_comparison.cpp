@@ -46,7 +46,7 @@ protected:
         const std::string output = dir.file("tetrafile.wav");
         unlink(output.c_str());
         args.insert(args.end(), {calibration, input, output});
-        const RunResult run = runProgram(kTetrafile, args, "");
+        const RunResult run = runProgram(kTetrafile, args);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         Sound sound = readSound(output);
         EXPECT_TRUE(sound.ok);
