@@ -87,7 +87,7 @@ using Origin = CCalibrationPlace::Origin;
 
 std::string describe(const CCalibrationPaths& paths) {
     const std::pair<std::string, std::string> defaults[] = {
-        {std::string("system-wide ") + kSystemCalibrationsDirectory, "system"},
+        {"system-wide /Library/Audio/Plug-Ins/VST/calibrations", "system"},
         {"per-user /home/u/Library/Audio/Plug-Ins/VST/calibrations", "user"},
         {"XDG_DATA_HOME /home/u/.local/share/xetetra/calibrations", "home"},
         {"XDG_DATA_DIRS /usr/local/share/xetetra/calibrations", "local"},

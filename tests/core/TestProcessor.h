@@ -1,8 +1,6 @@
 #pragma once
 
 #include "core/XeTetra.h"
-#include "dsp/LFFilter.h"
-#include "dsp/MitRegFilter.h"
 #include "support/TempDirectory.h"
 
 #include <cmath>
@@ -13,34 +11,16 @@
 // The processor with its state opened up for inspection.
 class TestXeTetra : public AXeTetra {
 public:
-    using AXeTetra::abMatrixEnabled;
     using AXeTetra::AXeTetra;
-    using AXeTetra::calibration;
     using AXeTetra::capGains;
-    using AXeTetra::curProgram;
-    using AXeTetra::currentCapsule;
     using AXeTetra::curValues;
-    using AXeTetra::displayVu;
-    using AXeTetra::eqFilters;
     using AXeTetra::eqFreq;
-    using AXeTetra::eqGain;
     using AXeTetra::eqsEnabled;
-    using AXeTetra::eqsLinked;
     using AXeTetra::eqWidth;
-    using AXeTetra::gainsLinked;
-    using AXeTetra::handedOver;
-    using AXeTetra::lfBoostFreq;
     using AXeTetra::lfCutFreq;
-    using AXeTetra::lfEnabled;
-    using AXeTetra::lfFilters;
-    using AXeTetra::locked;
-    using AXeTetra::numPostMatrixSets;
-    using AXeTetra::numPreMatrixSets;
     using AXeTetra::outGains;
     using AXeTetra::outputFormat;
-    using AXeTetra::postMatrixFilters;
     using AXeTetra::programs;
-    using AXeTetra::viewMode;
 };
 
 // Switched off and on, as a host sets a plug-in up: what was set meanwhile applies at the next

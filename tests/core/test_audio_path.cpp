@@ -1,6 +1,6 @@
-// The processor's audio path called directly. Through the host record, the matrix identity, the
-// factory filters, block sizes, in-place processing, empty and missing buffers are checked by the
-// integration suite.
+// The processor's audio path called directly. Through the host record, the stage switches, the
+// matrix, the factory filters, block sizes, in-place and crosswise buffers, empty and missing
+// buffers are checked by the integration suite.
 
 #include "TestProcessor.h"
 
@@ -40,73 +40,7 @@ Block process(AXeTetra& processor, Block input, long size) {
     return output;
 }
 
-// A user program with the LF stage's cut frequency at 20 Hz: only the matrix runs.
-void useUserProgram(AXeTetra& processor) {
-    processor.setProgram(2);
-    processor.setParameter(kLFCutFreq, 0.0f);
-}
 } // namespace
-
-TEST(AudioPath, StageSwitches) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
-    TestXeTetra reference(nullptr, noCalibrations(scratch));
-    for (AXeTetra* p : {static_cast<AXeTetra*>(&processor), static_cast<AXeTetra*>(&reference)}) {
-        p->setSampleRate(48000.0f);
-        useUserProgram(*p);
-    }
-    // Equaliser settings change nothing until the stage is switched on.
-    processor.setParameter(14, 0.6f);
-    processor.setParameter(16, 1.0f);
-    const Block input = randomBlock(2048, 3);
-    EXPECT_EQ(process(processor, input, 2048).data, process(reference, input, 2048).data);
-    processor.setParameter(kEQsEnabled, 1.0f);
-    EXPECT_NE(process(processor, input, 2048).data, process(reference, input, 2048).data);
-
-    // With every stage off the outputs are the inputs.
-    processor.setParameter(kEQsEnabled, 0.0f);
-    processor.setParameter(kABMatrixEnabled, 0.0f);
-    restart(processor);
-    EXPECT_EQ(process(processor, input, 700).data, input.data);
-
-    // With the matrix off, correction set 1 runs on the capsule signals, 1024 samples late.
-    processor.setParameter(kPostMatrixFilter, filter2parm(1));
-    restart(processor);
-    Block impulses(8192);
-    for (size_t k = 0; k < 4; ++k)
-        impulses.data[k][100] = 1.0f;
-    const Block output = process(processor, impulses, 512);
-    for (size_t k = 0; k < 4; ++k) {
-        const auto& channel = output.data[k];
-        size_t peak = 0;
-        for (size_t i = 0; i < channel.size(); ++i)
-            if (std::fabs(channel[i]) > std::fabs(channel[peak])) peak = i;
-        EXPECT_EQ(peak, 100u + 1024u) << k;
-        for (size_t i = 0; i < 100 + 1024; ++i)
-            ASSERT_LT(std::fabs(channel[i]), 1e-3f) << k << " " << i;
-    }
-}
-
-TEST(AudioPath, OutputBuffersSharedCrosswiseWithInputs) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
-    TestXeTetra reference(nullptr, noCalibrations(scratch));
-    useUserProgram(processor);
-    useUserProgram(reference);
-    Block input = randomBlock(256, 5);
-    Block expected = process(reference, input, 256);
-    // Output k is the buffer that holds input 3 - k.
-    Block shared = input;
-    float* in[4];
-    float* out[4];
-    for (size_t k = 0; k < 4; ++k)
-        in[k] = shared.data[k].data();
-    for (size_t k = 0; k < 4; ++k)
-        out[k] = in[3 - k];
-    processor.processReplacing(in, out, 256);
-    for (size_t k = 0; k < 4; ++k)
-        EXPECT_EQ(shared.data[3 - k], expected.data[k]);
-}
 
 // Selecting the set already selected keeps its memory; a round trip through another clears it.
 TEST(AudioPath, SetSelectionClearsOnlyWhenTheSetChanges) {

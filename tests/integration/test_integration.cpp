@@ -163,68 +163,53 @@ TEST_F(PluginTest, AnswersEveryRequestOfTheTable) {
 
 // The names and labels of the parameter table, and the displays after setting index i to a value
 // of its own, (7i mod 46 + 0.5) / 46, formatted from the conversions in double by hand.
-std::string parameterName(int index) {
-    static const char* const fixed[] = {"LF Enabled",
-                                        "LF Cut Freq",
-                                        "LF Boost Freq",
-                                        "Locked",
-                                        "Calibration",
-                                        "PreMatrix Filter Number",
-                                        "PostMatrix Filter Number",
-                                        "EQs Enabled",
-                                        "EQs Linked",
-                                        "Gains Linked",
-                                        "AB Matrix Enabled",
-                                        "Current Capsule",
-                                        "View Mode",
-                                        "Display VU"};
-    static const char* const output[] = {"Output Order", "Orientation", "Invert X", "Invert Y",
-                                         "Invert Z"};
-    if (index < 14) return fixed[index];
-    if (index >= 46) return output[index - 46];
-    char text[32];
-    const int capsule = (index - 14) / 7 + 1, offset = (index - 14) % 7;
-    if (index >= 42)
-        std::snprintf(text, sizeof(text), "Output %d Gain", index - 41);
-    else if (offset >= 3)
-        std::snprintf(text, sizeof(text), "Cap %d Out %d Gain", capsule, offset - 2);
-    else
-        std::snprintf(text, sizeof(text), "Cap %d EQ %s", capsule,
-                      offset == 0   ? "Freq"
-                      : offset == 1 ? "Width"
-                                    : "Gain");
-    return text;
+std::vector<std::string> split(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == '|')
+            parts.emplace_back();
+        else
+            parts.back().push_back(c);
+    }
+    return parts;
 }
 
-std::string parameterLabel(int index) {
-    if (index == 1 || index == 2) return "Hz";
-    if (index < 14 || index >= 46) return "";
-    const int offset = (index - 14) % 7;
-    if (index < 42 && offset == 0) return "Hz";
-    return index < 42 && offset == 1 ? "Octaves" : "dB";
-}
+const std::vector<std::string> kNames = split(
+    "LF Enabled|LF Cut Freq|LF Boost Freq|Locked|Calibration|PreMatrix Filter Number|"
+    "PostMatrix Filter Number|EQs Enabled|EQs Linked|Gains Linked|AB Matrix Enabled|"
+    "Current Capsule|View Mode|Display VU|"
+    "Cap 1 EQ Freq|Cap 1 EQ Width|Cap 1 EQ Gain|Cap 1 Out 1 Gain|Cap 1 Out 2 Gain|Cap 1 Out 3 Gain|"
+    "Cap 1 Out 4 Gain|Cap 2 EQ Freq|Cap 2 EQ Width|Cap 2 EQ Gain|Cap 2 Out 1 Gain|Cap 2 Out 2 Gain|"
+    "Cap 2 Out 3 Gain|Cap 2 Out 4 Gain|Cap 3 EQ Freq|Cap 3 EQ Width|Cap 3 EQ Gain|Cap 3 Out 1 Gain|"
+    "Cap 3 Out 2 Gain|Cap 3 Out 3 Gain|Cap 3 Out 4 Gain|Cap 4 EQ Freq|Cap 4 EQ Width|Cap 4 EQ Gain|"
+    "Cap 4 Out 1 Gain|Cap 4 Out 2 Gain|Cap 4 Out 3 Gain|Cap 4 Out 4 Gain|Output 1 Gain|"
+    "Output 2 Gain|Output 3 Gain|Output 4 Gain|Output Order|Orientation|Invert X|Invert Y|Invert "
+    "Z");
+const std::vector<std::string> kLabels = split(
+    "|Hz|Hz|||||||||||"
+    "|Hz|Octaves|dB|dB|dB|dB|dB|Hz|Octaves|dB|dB|dB|dB|dB|Hz|Octaves|dB|dB|dB|dB|dB|Hz|Octaves|dB|"
+    "dB|dB|dB|dB|dB|dB|dB|dB|||||");
+const std::vector<std::string> kOwnValueDisplays = split(
+    "No| 30.2| 44.3|No|Yes|None|2.3cm|No|No|No|Yes| 3| 2|Yes| 53.1|  1.5| -1.6|  2.3|  6.0|  9.7|"
+    "-10.7| 83.3|  1.8|  0.3|  3.9|  7.6| 11.2| -9.1|130.7|  2.1|  2.3|  5.5|  9.1|-11.2| -7.6|"
+    "205.1|  2.4|  4.2|  7.0| 10.7| -9.7| -6.0| -2.9|  1.6|  6.2| 10.8|FuMa|Upright|Off|Off|On");
 
 float ownValue(int index) {
     return static_cast<float>((index * 7 % 46 + 0.5) / 46.0);
 }
-
-const char* const kOwnValueDisplays[kNumParams] = {
-    "No",    " 30.2", " 44.3",   "No",    "Yes",   "None",  "2.3cm", "No",    "No",
-    "No",    "Yes",   " 3",      " 2",    "Yes",   " 53.1", "  1.5", " -1.6", "  2.3",
-    "  6.0", "  9.7", "-10.7",   " 83.3", "  1.8", "  0.3", "  3.9", "  7.6", " 11.2",
-    " -9.1", "130.7", "  2.1",   "  2.3", "  5.5", "  9.1", "-11.2", " -7.6", "205.1",
-    "  2.4", "  4.2", "  7.0",   " 10.7", " -9.7", " -6.0", " -2.9", "  1.6", "  6.2",
-    " 10.8", "FuMa",  "Upright", "Off",   "Off",   "On"};
 
 TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
     auto plugin = load();
     // All values first, then all texts: a value landing in another parameter's slot shows.
     for (int i = 0; i < kNumParams; ++i)
         plugin->setParameter(i, ownValue(i));
+    ASSERT_EQ(kNames.size(), 51u);
+    ASSERT_EQ(kLabels.size(), 51u);
+    ASSERT_EQ(kOwnValueDisplays.size(), 51u);
     for (int i = 0; i < kNumParams; ++i) {
         EXPECT_EQ(plugin->getParameter(i), ownValue(i)) << i;
-        EXPECT_EQ(plugin->parameterName(i), parameterName(i)) << i;
-        EXPECT_EQ(plugin->parameterLabel(i), parameterLabel(i)) << i;
+        EXPECT_EQ(plugin->parameterName(i), kNames[i]) << i;
+        EXPECT_EQ(plugin->parameterLabel(i), kLabels[i]) << i;
         EXPECT_EQ(plugin->parameterDisplay(i), kOwnValueDisplays[i]) << i;
     }
     // Indices that name no parameter: answer 0 and leave the host's buffer alone.
@@ -365,19 +350,16 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
         return size > 0 && bytes != nullptr ? std::vector<uint8_t>(bytes, bytes + size)
                                             : std::vector<uint8_t>();
     };
-    const auto names = [](Plugin& plugin) {
+    // Every program's name and every current value.
+    const auto state = [](Plugin& plugin) {
         std::vector<std::string> list;
-        for (int p = 0; p < kNumPrograms; ++p) {
-            char buffer[64] = {};
-            plugin.dispatch(effGetProgramNameIndexed, p, 0, buffer);
-            list.push_back(buffer);
+        for (int p = 0; p < kNumPrograms; ++p)
+            list.push_back(plugin.text(effGetProgramNameIndexed, p));
+        for (int i = 0; i < kNumParams; ++i) {
+            char value[32]; // exactly, in hexadecimal
+            std::snprintf(value, sizeof(value), "%a", static_cast<double>(plugin.getParameter(i)));
+            list.push_back(value);
         }
-        return list;
-    };
-    const auto values = [](Plugin& plugin) {
-        std::vector<float> list;
-        for (int i = 0; i < kNumParams; ++i)
-            list.push_back(plugin.getParameter(i));
         return list;
     };
 
@@ -416,8 +398,7 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
     EXPECT_EQ(host.count(audioMasterIOChanged) - announced, 1);
     EXPECT_EQ(restored->record()->initialDelay, 1024);
     EXPECT_EQ(restored->dispatch(effGetProgram), 1);
-    EXPECT_EQ(names(*restored), names(*session));
-    EXPECT_EQ(values(*restored), values(*session));
+    EXPECT_EQ(state(*restored), state(*session));
     restored->setProgram(5);
     EXPECT_EQ(restored->programName(), "Close pair");
     EXPECT_EQ(restored->getParameter(43), 0.3f);
@@ -435,12 +416,13 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
     EXPECT_EQ(single->record()->initialDelay, 1024);
     EXPECT_EQ(single->dispatch(effGetProgram), 6);
     EXPECT_EQ(single->programName(), "Spaced, 1.47");
-    std::vector<float> expected = values(*session);
-    expected[13] = 0.0f; // Display VU stays the instance's own
-    EXPECT_EQ(values(*single), expected);
-    std::vector<std::string> singleNames = names(*single);
-    EXPECT_EQ(singleNames[1], "1.47cm");
-    EXPECT_EQ(singleNames[5], "User 5");
+    // Its other programs and Display VU (index 13), the instance's own, stay.
+    std::vector<std::string> expected = state(*session), fresh = state(*load());
+    expected[8 + 13] = fresh[8 + 13];
+    for (int p = 0; p < kNumPrograms; ++p)
+        if (p != 6) expected[p] = fresh[p];
+    expected[6] = "Spaced, 1.47";
+    EXPECT_EQ(state(*single), expected);
 
     // All three sound the same, sample for sample, from the same (fresh) filter memory.
     const Channels in = noise(20000, 11);
@@ -459,7 +441,9 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
 TEST_F(PluginTest, MatrixTurnsCapsulesIntoBFormat) {
     auto plugin = load();
     plugin->start();
-    plugin->setProgram(2); // a user program: only the matrix runs
+    plugin->setProgram(2);          // a user program: only the matrix runs
+    plugin->setParameter(14, 0.6f); // equaliser settings, which change nothing while it is off
+    plugin->setParameter(16, 1.0f);
     const Channels in = noise(5000, 1, 1.0f);
     // W = (a+b+c+d)/sqrt2, X = a+b-c-d, Y = a-b+c-d, Z = a-b-c+d, with capsule 2's gain into X
     // and the Z output gain as given; output k is gain[k] times component source[k] of them.
@@ -510,6 +494,11 @@ TEST_F(PluginTest, MatrixTurnsCapsulesIntoBFormat) {
         plugin->restart();
         check(plugin->process(in, 512), half, half, f.source, f.gain);
     }
+    // With every stage off the outputs are the inputs.
+    for (int index : {10, 46, 47, 48, 49, 50})
+        plugin->setParameter(index, 0.0f);
+    plugin->restart();
+    EXPECT_TRUE(sameSamples(plugin->process(in, 700), in));
 }
 
 // The capsule low-frequency filter in double precision from its analogue prototypes by the
@@ -644,6 +633,17 @@ TEST_F(PluginTest, OutputDependsOnNoBlockSizeSharedBufferOrSwitching) {
         auto inPlace = load();
         configure(*inPlace, busy);
         EXPECT_TRUE(sameSamples(inPlace->process(in, mixed, true), expected)) << busy;
+        // Output k in the buffer of input 3 - k.
+        auto crosswise = load();
+        configure(*crosswise, busy);
+        Channels buffers = in;
+        float* inputs[4] = {buffers[0].data(), buffers[1].data(), buffers[2].data(),
+                            buffers[3].data()};
+        float* outputs[4] = {inputs[3], inputs[2], inputs[1], inputs[0]};
+        AEffect* r = crosswise->record();
+        r->processReplacing(r, inputs, outputs, static_cast<VstInt32>(in[0].size()));
+        EXPECT_TRUE(sameSamples({buffers[3], buffers[2], buffers[1], buffers[0]}, expected))
+            << busy;
         // Switching off and on between two blocks changes no parameter and no filter memory.
         auto switched = load();
         configure(*switched, busy);

