@@ -64,7 +64,8 @@ TEST(AudioPath, SetSelectionClearsOnlyWhenTheSetChanges) {
     }
 }
 
-TEST(AudioPath, HostileInputAndSettingsNeverReachTheOutput) {
+// Any parameter value through the host record is the record fuzzer's (tests/fuzz).
+TEST(AudioPath, HostileInputAndSampleRatesNeverReachTheOutput) {
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
     processor.setSampleRate(48000.0f);
@@ -86,13 +87,6 @@ TEST(AudioPath, HostileInputAndSettingsNeverReachTheOutput) {
     for (float rate : {0.0f, -44100.0f, std::nanf("")})
         processor.setSampleRate(rate);
     EXPECT_EQ(processor.getSampleRate(), 48000.0f);
-    for (int index = 0; index < kNumParams; ++index)
-        for (float value : {100.0f, -100.0f, 1e30f}) {
-            processor.setParameter(index, value);
-            for (const auto& channel : process(processor, randomBlock(300, 8), 300).data)
-                for (float s : channel)
-                    ASSERT_TRUE(std::isfinite(s)) << index << " " << value;
-        }
 }
 
 #if defined(__SSE__)

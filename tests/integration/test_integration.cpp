@@ -12,10 +12,8 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <set>
-#include <thread>
 
 using namespace vsthost;
 
@@ -219,6 +217,18 @@ TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
             plugin->dispatch(opcode, index, 0, buffer.bytes);
             EXPECT_TRUE(buffer.untouchedFrom(0)) << opcode << " " << index;
         }
+    // Non-finite values are refused; about 5e30 Hz needs 33 characters with "%5.1f": the host
+    // gets the first 31 digits. (Other values and texts of every size are the fuzzer's.)
+    for (float v : {NAN, INFINITY, -INFINITY})
+        plugin->setParameter(0, v);
+    EXPECT_EQ(plugin->getParameter(0), ownValue(0));
+    plugin->setParameter(14, static_cast<float>(std::log10(5e30 / 20.0) / 3.0));
+    HostBuffer buffer;
+    plugin->dispatch(effGetParamDisplay, 14, 0, buffer.bytes);
+    const std::string shown = buffer.bytes;
+    EXPECT_EQ(shown.size(), 31u);
+    EXPECT_EQ(shown.find_first_not_of("0123456789"), std::string::npos) << shown;
+    EXPECT_TRUE(buffer.untouchedFrom(32));
     plugin->setParameter(kNumParams, 0.7f);
     EXPECT_EQ(plugin->getParameter(-1), 0.0f);
     EXPECT_EQ(plugin->getParameter(kNumParams), 0.0f);
@@ -238,32 +248,6 @@ TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
         EXPECT_EQ(plugin->getParameter(c.index), c.value);
         EXPECT_EQ(plugin->parameterDisplay(c.index), c.display) << c.index << " " << c.value;
     }
-}
-
-TEST_F(PluginTest, NonFiniteAndExtrapolatedValuesStayHarmless) {
-    auto plugin = load();
-    const float inf = std::numeric_limits<float>::infinity();
-    for (int i = 0; i < kNumParams; ++i) {
-        const float before = plugin->getParameter(i);
-        for (float v : {std::numeric_limits<float>::quiet_NaN(), inf, -inf})
-            plugin->setParameter(i, v);
-        EXPECT_EQ(plugin->getParameter(i), before) << i;
-        // Out-of-range values extrapolate; whatever the number, the display fits 32 bytes.
-        for (float v : {10.0f, -10.0f, 1e30f, -1e30f, 3e38f}) {
-            plugin->setParameter(i, v);
-            EXPECT_TRUE(std::isfinite(plugin->getParameter(i)));
-            HostBuffer buffer;
-            plugin->dispatch(effGetParamDisplay, i, 0, buffer.bytes);
-            const size_t length = strnlen(buffer.bytes, sizeof(buffer.bytes));
-            ASSERT_LT(length, 32u) << i << " at " << v;
-            ASSERT_TRUE(buffer.untouchedFrom(length + 1)) << i << " at " << v;
-        }
-    }
-    // About 5e30 Hz needs 33 characters with "%5.1f": the host gets the first 31 digits.
-    plugin->setParameter(14, static_cast<float>(std::log10(5e30 / 20.0) / 3.0));
-    const std::string shown = plugin->parameterDisplay(14);
-    EXPECT_EQ(shown.size(), 31u);
-    EXPECT_EQ(shown.find_first_not_of("0123456789"), std::string::npos) << shown;
 }
 
 // Names by index without selecting (request 29) and of the selected program (request 5), the
@@ -691,38 +675,6 @@ TEST_F(PluginTest, EmptyAndHugeBlocks) {
     r->processReplacing(r, nullptr, pointers, 16);
     r->processReplacing(r, pointers, nullptr, 16);
     EXPECT_EQ(block, makeChannels(16, 7.0f));
-}
-
-TEST_F(PluginTest, InstancesOnSeveralThreadsShareNothing) {
-    const Channels in = noise(30000, 9);
-    const int programs[] = {0, 1, 2};
-    std::vector<Channels> alone;
-    for (int program : programs) {
-        auto plugin = load();
-        plugin->start();
-        plugin->setProgram(program);
-        alone.push_back(plugin->process(in, 512));
-    }
-    ASSERT_FALSE(sameSamples(alone[0], alone[1])) << "programs 0 and 1 differ";
-    host.clear();
-
-    constexpr int kThreads = 6;
-    std::vector<Channels> results(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            Library own(kPluginPath); // each thread opens the object itself, as a host may
-            Plugin plugin(own, &host);
-            if (!plugin.ok()) return;
-            plugin.start();
-            plugin.setProgram(programs[t % 3]);
-            results[t] = plugin.process(in, std::vector<int>{512, 64, 1000});
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    for (int t = 0; t < kThreads; ++t)
-        EXPECT_TRUE(sameSamples(results[t], alone[t % 3])) << "thread " << t;
-    EXPECT_EQ(host.count(audioMasterVersion), kThreads);
 }
 
 } // namespace

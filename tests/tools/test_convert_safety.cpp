@@ -50,6 +50,9 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
     ASSERT_TRUE(writeFloatWav(dir.file("short.wav"), {std::vector<float>(1999)}));
     ASSERT_TRUE(writeFloatWav(dir.file("long.wav"), testRecording(100000)));
     dir.write("notes.txt", "not a sound file\n");
+    const std::string bank =
+        readText(std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/state-bank-v1.xetc");
+    dir.write("cut.xetc", bank.substr(0, bank.size() - 5));
     dir.write("precious.wav", "precious");
     dir.write("private.wav", "private");
     ASSERT_EQ(chmod(dir.file("private.wav").c_str(), 0600), 0);
@@ -116,6 +119,11 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         {"mono0.wav mono1.wav mono2.wav short.wav out.wav", 1, "short.wav: "},
         {"--calibrations nowhere in.wav out.wav", 1, "nowhere: "},
         {"--calibrations notes.txt in.wav out.wav", 1, "notes.txt: not a directory"},
+        // States a host saved, to restore: what is none, named with its file.
+        {"--state in.wav in.wav out.wav", 1,
+         "in.wav: not a state to restore: it is not XeTetraVST state"},
+        {"--state cut.xetc in.wav out.wav", 1, "cut.xetc: not a state to restore: it ends early"},
+        {"--state none.xetc in.wav out.wav", 1, "none.xetc: No such file or directory"},
         // Pipes are never opened in a way that waits: refused at once, whoever writes to them.
         {"fifo.wav out.wav", 1,
          "fifo.wav: cannot read: is a pipe or FIFO, not a regular file (save the stream to a "
