@@ -628,9 +628,11 @@ TEST_F(EditorWindowTest, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
         ASSERT_EQ(window->children(), 0);
     }
     EXPECT_EQ(xtest::openDescriptors(), descriptors);
-    // Under the sanitizers the allocator is theirs, and they check leaks themselves.
+    // Under the sanitizers the allocator is theirs, and they check leaks themselves. A window's
+    // controls or surface left behind each round would add megabytes over 40 rounds; the bound
+    // leaves room for the libraries' caches, which grow a little more on a loaded machine.
 #if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(mallinfo2().uordblks, heap + 16384) << "the heap grew over 40 rounds";
+    EXPECT_LT(mallinfo2().uordblks, heap + 65536) << "the heap grew over 40 rounds";
 #endif
     EXPECT_EQ(plugin->programName(), "Ambrel - uncalibrated"); // the cut edits are dropped
 
