@@ -143,32 +143,17 @@ int render(char** argv, int argc) {
     return 0;
 }
 
-// The lag by which the reference trails the export (the best correlation over the noise burst),
-// where the impulse lands in W in each, and how far apart the aligned samples are. With a second
-// reference (the same settings but one parameter's second value): the last frame the export
-// equals the first and the first from which on it equals the second.
+// An export against a rendering that trails it by `lag` frames: where the impulse lands in W in
+// each, and how far apart the aligned samples are. With a second rendering (the same settings but
+// one parameter's second value): the last frame the export equals the first and the first from
+// which on it equals the second.
 int compare(char** argv, int argc) {
     const vsthost::Channels exported = readWav(argv[2]), reference = readWav(argv[3]);
-    const long impulse = std::atol(argv[4]), maxLag = std::atol(argv[5]);
-    const long n = static_cast<long>(exported[0].size()),
-               m = static_cast<long>(reference[0].size());
+    const long impulse = std::atol(argv[4]), lag = std::atol(argv[5]);
+    const long n = static_cast<long>(exported[0].size());
     auto at = [](const vsthost::Channels& x, int c, long i) {
         return i >= 0 && i < static_cast<long>(x[0].size()) ? static_cast<double>(x[c][i]) : 0.0;
     };
-    const long window = impulse + (kNoiseStart - kImpulse);
-    double best = -1.0;
-    long lag = 0;
-    for (long l = -maxLag; l <= maxLag; ++l) {
-        double cross = 0.0, e = 0.0, r = 0.0;
-        for (int c = 0; c < 4; ++c)
-            for (long i = window; i < window + 8192; ++i) {
-                cross += at(exported, c, i) * at(reference, c, i + l);
-                e += at(exported, c, i) * at(exported, c, i);
-                r += at(reference, c, i + l) * at(reference, c, i + l);
-            }
-        if (e > 0.0 && r > 0.0 && cross / std::sqrt(e * r) > best)
-            best = cross / std::sqrt(e * r), lag = l;
-    }
     auto peak = [&](const vsthost::Channels& x, long to) {
         long found = 0;
         for (long i = 0; i < to; ++i)
@@ -178,16 +163,17 @@ int compare(char** argv, int argc) {
     double error[4] = {}, unmatched = 0.0;
     for (int c = 0; c < 4; ++c)
         for (long i = 0; i < n; ++i) {
-            if (i + lag < 0 || i + lag >= m)
-                unmatched = std::fmax(unmatched, std::fabs(exported[c][i]));
+            const double d = std::fabs(at(exported, c, i) - at(reference, c, i + lag));
+            if (i + lag >= static_cast<long>(reference[0].size()))
+                unmatched = std::fmax(unmatched, d);
             else
-                error[c] =
-                    std::fmax(error[c], std::fabs(at(exported, c, i) - reference[c][i + lag]));
+                error[c] = std::fmax(error[c], d);
         }
-    std::printf("{\"frames\": %ld, \"lag\": %ld, \"exported_peak\": %ld, \"reference_peak\": %ld, "
+    const long noise = impulse + (kNoiseStart - kImpulse);
+    std::printf("{\"frames\": %ld, \"exported_peak\": %ld, \"reference_peak\": %ld, "
                 "\"unmatched\": %g, \"error\": [%g, %g, %g, %g]",
-                n, lag, peak(exported, window), peak(reference, window + maxLag), unmatched,
-                error[0], error[1], error[2], error[3]);
+                n, peak(exported, noise), peak(reference, noise + lag), unmatched, error[0],
+                error[1], error[2], error[3]);
     if (argc == 7) {
         const vsthost::Channels after = readWav(argv[6]);
         long lastBefore = n, firstAfter = 0;
@@ -213,10 +199,6 @@ int main(int argc, char** argv) {
         return rename(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6]);
     if (command == "render" && argc >= 10) return render(argv, argc);
     if (command == "compare" && (argc == 6 || argc == 7)) return compare(argv, argc);
-    std::fprintf(stderr,
-                 "usage: daw_helper generate <dir> | rename <plugin> <bank> <program> <name> "
-                 "<bank out> | render <plugin> <dir> <out> <position> <length> <block> "
-                 "<program> <preroll> [<index>=<value>...] | compare <exported> "
-                 "<reference> <impulse> <max lag> [<reference after>]\n");
+    std::fprintf(stderr, "usage: daw_helper generate|rename|render|compare ...\n");
     return 2;
 }
