@@ -72,6 +72,15 @@ inline OscMessage message(const std::string& address, std::vector<OscArg> args) 
     return OscMessage{address, std::move(args)};
 }
 
+inline Bytes encode(const std::vector<OscMessage>& messages) {
+    Bytes out;
+    for (const OscMessage& m : messages) {
+        const Bytes b = m.bytes();
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    return out;
+}
+
 // One output channel's post-matrix equaliser: three bands of frequency (Hz), bandwidth relative to
 // the frequency and gain (dB), then the output gain (dB).
 struct TetraPmFilter {
@@ -132,32 +141,8 @@ struct TetraCalibration {
         return out;
     }
 
-    Bytes bytes() const;
+    Bytes bytes() const { return encode(messages()); }
 };
-
-inline Bytes encode(const std::vector<OscMessage>& messages) {
-    Bytes out;
-    for (const OscMessage& m : messages) {
-        const Bytes b = m.bytes();
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    return out;
-}
-
-inline Bytes TetraCalibration::bytes() const {
-    return encode(messages());
-}
-
-// Removes every message with the address; answers how many went.
-inline int removeMessages(std::vector<OscMessage>& messages, const std::string& address) {
-    int removed = 0;
-    for (size_t k = messages.size(); k-- > 0;)
-        if (messages[k].address == address) {
-            messages.erase(messages.begin() + static_cast<long>(k));
-            ++removed;
-        }
-    return removed;
-}
 
 inline bool writeBytes(const std::string& path, const Bytes& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");

@@ -3,7 +3,6 @@
 // what reached it. What the screen shows is sampled where the toolkit's own views say things are
 // drawn; the recordings come from `xetetra generate`.
 
-#include "XTestServer.h"
 #include "editor/CapsuleSelector.h"
 #include "editor/DirectionView.h"
 #include "editor/EditorLayout.h"
@@ -24,15 +23,27 @@
 
 #include <cairo.h>
 #include <cmath>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <malloc.h>
 #include <memory>
+#include <poll.h>
 #include <set>
 #include <sndfile.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+// Last: Xlib's macros would break GoogleTest's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#undef None
+#undef Bool
+#undef Status
 
 namespace {
 
@@ -44,7 +55,169 @@ int capsuleGain(int capsule, int output) {
     return kCapsuleBase + kParamsPerCapsule * capsule + kCapOutGain + output;
 }
 
-using xtest::HostWindow;
+// A private X server (Xvfb) on a display number it picks itself (-displayfd), so that tests
+// running side by side never collide.
+struct XServer {
+    XServer() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (pid > 0 && poll(&wait, 1, 15000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (!number.empty()) display = ":" + number;
+    }
+    ~XServer() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+    std::string display; // empty when Xvfb did not start
+};
+
+// A top-level window as a host makes one for a plug-in's editor, at the screen's top left.
+class HostWindow {
+public:
+    HostWindow(const std::string& display, int width, int height)
+        : connection(XOpenDisplay(display.c_str())) {
+        if (connection == nullptr) return;
+        const int screen = DefaultScreen(connection);
+        window =
+            XCreateSimpleWindow(connection, RootWindow(connection, screen), 0, 0,
+                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                BlackPixel(connection, screen), BlackPixel(connection, screen));
+        XSelectInput(connection, window, StructureNotifyMask);
+        XMapWindow(connection, window);
+        XEvent event;
+        do
+            XNextEvent(connection, &event);
+        while (event.type != MapNotify || event.xmap.window != window);
+    }
+    ~HostWindow() { destroy(); }
+    bool ok() const { return connection != nullptr; }
+    // The window id as a host hands it to the editor-open request.
+    void* handle() const { return reinterpret_cast<void*>(window); }
+    // As a host closing its window does.
+    void destroy() {
+        if (connection == nullptr) return;
+        XDestroyWindow(connection, window);
+        XCloseDisplay(connection);
+        connection = nullptr;
+    }
+    // Puts the named key symbols on unused keys, as a keyboard layout for another language does.
+    bool addKeys(const std::vector<std::string>& keysymNames) {
+        int first = 0, last = 0, perKey = 0;
+        XDisplayKeycodes(connection, &first, &last);
+        KeySym* map =
+            XGetKeyboardMapping(connection, static_cast<KeyCode>(first), last - first + 1, &perKey);
+        if (map == nullptr) return false;
+        auto unused = [&](int keycode) {
+            for (int i = 0; i < perKey; ++i)
+                if (map[(keycode - first) * perKey + i] != NoSymbol) return false;
+            return true;
+        };
+        int keycode = last;
+        bool placed = true;
+        for (const std::string& name : keysymNames) {
+            while (keycode >= first && !unused(keycode))
+                --keycode;
+            KeySym both[2] = {XStringToKeysym(name.c_str()), XStringToKeysym(name.c_str())};
+            if (both[0] == NoSymbol || keycode < first) {
+                placed = false;
+                break;
+            }
+            XChangeKeyboardMapping(connection, keycode--, 2, both, 1);
+        }
+        XFree(map);
+        XSync(connection, False);
+        return placed;
+    }
+    // Children of this window, or top-level windows of the screen.
+    int children(bool ofRoot = false) const {
+        Window root = 0, up = 0, *list = nullptr;
+        unsigned count = 0;
+        XSync(connection, False);
+        if (XQueryTree(connection, ofRoot ? DefaultRootWindow(connection) : window, &root, &up,
+                       &list, &count) == 0)
+            return -1;
+        if (list != nullptr) XFree(list);
+        return static_cast<int>(count);
+    }
+    // The window's pixels as the screen shows them, children included.
+    std::vector<CColor> screenshot(int width, int height) const {
+        std::vector<CColor> pixels;
+        XSync(connection, False);
+        XImage* image = XGetImage(connection, window, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (image == nullptr) return pixels;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                pixels.emplace_back(p >> 16 & 0xff, p >> 8 & 0xff, p & 0xff);
+            }
+        XDestroyImage(image);
+        return pixels;
+    }
+
+private:
+    Display* connection = nullptr;
+    Window window = 0;
+};
+
+// Open descriptors of this process, all or only sockets (every X connection is one).
+int openDescriptors(bool socketsOnly = false) {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    if (fds == nullptr) return -1;
+    while (dirent* entry = readdir(fds)) {
+        struct stat info;
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == dirfd(fds)) continue;
+        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+        if (!socketsOnly || (stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode))) ++count;
+    }
+    closedir(fds);
+    return count;
+}
+
+// Runs a program, calling pump every 5 ms until it has finished. Returns its exit status, or -1
+// when it could not run or took longer than 30 s.
+int runWhile(const std::vector<std::string>& command, const std::function<void()>& pump) {
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    if (child < 0) return -1;
+    for (int waited = 0; waited <= 30000; waited += 5) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done != 0) return -1;
+        pump();
+        usleep(5000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
 
 std::string str(double value) {
     return std::to_string(static_cast<int>(std::lround(value)));
@@ -61,10 +234,10 @@ struct Gesture {
 class EditorWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.ok())
-            GTEST_SKIP() << "No X server could be started, so the window tests do not run: "
-                         << server.error();
-        setenv("DISPLAY", server.display().c_str(), 1);
+        if (server.display.empty())
+            GTEST_SKIP() << "Xvfb did not start (is the Debian package xvfb installed?), so the "
+                            "window tests do not run";
+        setenv("DISPLAY", server.display.c_str(), 1);
         setenv("HOME", home.path().c_str(), 1);
         library = std::make_unique<vsthost::Library>(kPluginPath);
         ASSERT_TRUE(library->loaded()) << library->loadError();
@@ -89,7 +262,7 @@ protected:
         ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
         ASSERT_EQ(std::vector<int>({rect->top, rect->left, rect->bottom, rect->right}),
                   std::vector<int>({0, 0, height, width}));
-        window = std::make_unique<HostWindow>(server.display(), width, height);
+        window = std::make_unique<HostWindow>(server.display, width, height);
         ASSERT_TRUE(window->ok());
         ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window->handle()), 1);
         idle();
@@ -103,7 +276,7 @@ protected:
     // The user, through xdotool, while the host keeps idling the editor.
     void user(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "xdotool");
-        ASSERT_EQ(xtest::runWhile(arguments, [&] { plugin->dispatch(effEditIdle); }), 0)
+        ASSERT_EQ(runWhile(arguments, [&] { plugin->dispatch(effEditIdle); }), 0)
             << "xdotool failed (is the Debian package xdotool installed?)";
         idle(4);
     }
@@ -213,7 +386,7 @@ protected:
         EXPECT_EQ(differing, 0) << "the field does not show \"" << name << "\"";
     }
 
-    xtest::XServer server;
+    XServer server;
     TempDirectory home;
     std::unique_ptr<vsthost::Library> library;
     vsthost::HostState host;
@@ -432,11 +605,11 @@ TEST_F(EditorWindowTest, MetersAndDirectionFollowAGeneratedRecording) {
     std::vector<vsthost::Channels> recordings;
     for (const Source& source : sources) {
         const std::string path = home.file(std::string(source.signal) + ".wav");
-        ASSERT_EQ(xtest::runWhile({kTool, "generate", "--signal", source.signal, "--azimuth",
-                                   std::to_string(source.azimuth), "--elevation",
-                                   std::to_string(source.elevation), "--seconds", "3", "--bits",
-                                   "float", "--force", path},
-                                  [] {}),
+        ASSERT_EQ(runWhile({kTool, "generate", "--signal", source.signal, "--azimuth",
+                            std::to_string(source.azimuth), "--elevation",
+                            std::to_string(source.elevation), "--seconds", "3", "--bits", "float",
+                            "--force", path},
+                           [] {}),
                   0);
         SF_INFO info = {};
         SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
@@ -566,7 +739,7 @@ TEST_F(EditorWindowTest, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
     vsthost::Channels in = vsthost::makeChannels(512, 0.1f), out = vsthost::makeChannels(512);
     // Warm up once: the libraries set up their caches at first use.
     plugin->dispatch(effEditClose);
-    const int descriptors = xtest::openDescriptors();
+    const int descriptors = openDescriptors();
     size_t heap = 0;
     for (int round = 0; round < 50; ++round) {
         if (round == 10) heap = mallinfo2().uordblks;
@@ -588,7 +761,7 @@ TEST_F(EditorWindowTest, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
         if (round % 4 == 2) user({"mouseup", "1"});
         ASSERT_EQ(window->children(), 0);
     }
-    EXPECT_EQ(xtest::openDescriptors(), descriptors);
+    EXPECT_EQ(openDescriptors(), descriptors);
     // Under the sanitizers the allocator is theirs, and they check leaks themselves. A window's
     // controls or surface left behind each round would add megabytes over 40 rounds; the bound
     // leaves room for the libraries' caches, which grow a little more on a loaded machine.
@@ -603,22 +776,22 @@ TEST_F(EditorWindowTest, OpeningAndClosingFiftyTimesLeavesNothingBehind) {
               1);
     idle(2);
     plugin->dispatch(effEditClose);
-    EXPECT_EQ(xtest::openDescriptors(), descriptors);
+    EXPECT_EQ(openDescriptors(), descriptors);
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window->handle()), 1);
     idle(2);
     window->destroy();
     plugin->setProgram(1);
     idle(4);
     plugin->dispatch(effEditClose);
-    EXPECT_EQ(xtest::openDescriptors(), descriptors - 1); // the host window's connection went
+    EXPECT_EQ(openDescriptors(), descriptors - 1); // the host window's connection went
 }
 
 TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInTheEditor) {
     // HOME is an empty directory: no calibrations anywhere.
-    HostWindow observer(server.display(), 10, 10);
+    HostWindow observer(server.display, 10, 10);
     ASSERT_TRUE(observer.ok());
-    const int topLevel = observer.topLevelWindows();
-    const int sockets = xtest::openDescriptors(true);
+    const int topLevel = observer.children(true);
+    const int sockets = openDescriptors(true);
 
     // Constructed, the plug-in says so on standard error (how fast it loads is the hostile
     // suite's).
@@ -637,14 +810,14 @@ TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInT
     plugin->setParameter(kDisplayVU, 1.0f);
     vsthost::Channels in4 = vsthost::makeChannels(2048, 0.25f);
     plugin->process(in4);
-    EXPECT_EQ(observer.topLevelWindows(), topLevel);
-    EXPECT_EQ(xtest::openDescriptors(true), sockets);
+    EXPECT_EQ(observer.children(true), topLevel);
+    EXPECT_EQ(openDescriptors(true), sockets);
 
     // The editor shows the notice over everything, with its OK button where the view puts it.
-    window = std::make_unique<HostWindow>(server.display(), width, height);
-    const int socketsWithWindow = xtest::openDescriptors(true);
+    window = std::make_unique<HostWindow>(server.display, width, height);
+    const int socketsWithWindow = openDescriptors(true);
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, window->handle()), 1);
-    EXPECT_EQ(xtest::openDescriptors(true), socketsWithWindow + 1); // the frame's own connection
+    EXPECT_EQ(openDescriptors(true), socketsWithWindow + 1); // the frame's own connection
     idle();
     const std::vector<CColor> covered = screenshot();
     const CRect ok = CNoticeView(CRect(0, 0, width, height), nullptr, 0).getOkButtonRect();
@@ -666,5 +839,5 @@ TEST_F(EditorWindowTest, MissingCalibrationsNeitherBlockNorOpenWindowsAndShowInT
     EXPECT_GT(changed, width * height * 8 / 10) << "the notice did not cover the window";
     expectShows("Ambrel - uncalibrated");
     plugin->dispatch(effEditClose);
-    EXPECT_EQ(xtest::openDescriptors(true), socketsWithWindow);
+    EXPECT_EQ(openDescriptors(true), socketsWithWindow);
 }
