@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -116,40 +117,44 @@ int rename(const std::string& path, const std::string& in, int program, const st
 // parameters given, in blocks as Ardour runs them. The pre-roll is silence processed first: it
 // sets where the correction filters' 1024-sample frames fall against the signal, which changes
 // the output, as a host's history with the plug-in does.
-int render(char** argv, int argc) {
-    const std::string path = argv[2], dir = argv[3], out = argv[4];
-    const long position = std::atol(argv[5]), length = std::atol(argv[6]);
-    const int block = std::atoi(argv[7]), program = std::atoi(argv[8]);
-    const long preroll = std::atol(argv[9]);
+vsthost::Channels render(const vsthost::Library& library, const std::string& dir, long position,
+                         long length, int block, int program, long preroll,
+                         const std::vector<std::string>& settings, int* delay) {
     vsthost::Channels input = vsthost::makeChannels(static_cast<size_t>(preroll + length));
     for (int c = 0; c < 4; ++c) {
         const vsthost::Channels capsule = readWav(capsuleFile(dir, c));
         std::copy(capsule[0].begin(), capsule[0].end(), input[c].begin() + preroll + position);
     }
-    vsthost::Library library(path);
     vsthost::HostState host;
     auto plugin = loadPlugin(library, host);
     plugin->start(kRate, block);
     plugin->setProgram(program);
-    for (int a = 10; a < argc; ++a) // <index>=<value>
-        plugin->setParameter(std::atoi(argv[a]),
-                             std::strtof(std::strchr(argv[a], '=') + 1, nullptr));
+    for (const std::string& setting : settings) // <index>=<value>
+        plugin->setParameter(std::stoi(setting), std::stof(setting.substr(setting.find('=') + 1)));
     vsthost::Channels output = plugin->process(input, block);
     for (auto& channel : output)
         channel.erase(channel.begin(), channel.begin() + preroll);
-    if (!writeWav(out, output)) return 1;
-    std::printf("{\"program\": \"%s\", \"initial_delay\": %d}\n", plugin->programName().c_str(),
-                plugin->record()->initialDelay);
-    return 0;
+    *delay = plugin->record()->initialDelay;
+    return output;
 }
 
-// An export against a rendering that trails it by `lag` frames: where the impulse lands in W in
-// each, and how far apart the aligned samples are. With a second rendering (the same settings but
-// one parameter's second value): the last frame the export equals the first and the first from
-// which on it equals the second.
+// An export against the rendering, which trails it by the delay the plug-in announces: where the
+// impulse lands in W in each, and how far apart the aligned samples are. With a second setting
+// after "then": the last frame the export equals the rendering without it, and the first from
+// which on it equals the one with it.
 int compare(char** argv, int argc) {
-    const vsthost::Channels exported = readWav(argv[2]), reference = readWav(argv[3]);
-    const long impulse = std::atol(argv[4]), lag = std::atol(argv[5]);
+    const vsthost::Library library(argv[2]);
+    const vsthost::Channels exported = readWav(argv[4]);
+    const long position = std::atol(argv[5]), length = std::atol(argv[6]);
+    const int block = std::atoi(argv[7]), program = std::atoi(argv[8]);
+    const long preroll = std::atol(argv[9]), impulse = std::atol(argv[10]);
+    std::vector<std::string> settings(argv + 11, argv + argc);
+    const auto split = std::find(settings.begin(), settings.end(), "then");
+    const std::string then = split != settings.end() && split + 1 != settings.end() ? split[1] : "";
+    settings.erase(split, settings.end());
+    int lag = 0;
+    const vsthost::Channels reference =
+        render(library, argv[3], position, length, block, program, preroll, settings, &lag);
     const long n = static_cast<long>(exported[0].size());
     auto at = [](const vsthost::Channels& x, int c, long i) {
         return i >= 0 && i < static_cast<long>(x[0].size()) ? static_cast<double>(x[c][i]) : 0.0;
@@ -170,12 +175,14 @@ int compare(char** argv, int argc) {
                 error[c] = std::fmax(error[c], d);
         }
     const long noise = impulse + (kNoiseStart - kImpulse);
-    std::printf("{\"frames\": %ld, \"exported_peak\": %ld, \"reference_peak\": %ld, "
-                "\"unmatched\": %g, \"error\": [%g, %g, %g, %g]",
-                n, peak(exported, noise), peak(reference, noise + lag), unmatched, error[0],
+    std::printf("{\"initial_delay\": %d, \"frames\": %ld, \"exported_peak\": %ld, "
+                "\"reference_peak\": %ld, \"unmatched\": %g, \"error\": [%g, %g, %g, %g]",
+                lag, n, peak(exported, noise), peak(reference, noise + lag), unmatched, error[0],
                 error[1], error[2], error[3]);
-    if (argc == 7) {
-        const vsthost::Channels after = readWav(argv[6]);
+    if (!then.empty()) {
+        settings.push_back(then);
+        const vsthost::Channels after =
+            render(library, argv[3], position, length, block, program, preroll, settings, &lag);
         long lastBefore = n, firstAfter = 0;
         for (long i = n - 1; i >= 0; --i)
             for (int c = 0; c < 4; ++c) {
@@ -197,8 +204,7 @@ int main(int argc, char** argv) {
     if (command == "generate" && argc == 3) return generate(argv[2]);
     if (command == "rename" && argc == 7)
         return rename(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6]);
-    if (command == "render" && argc >= 10) return render(argv, argc);
-    if (command == "compare" && (argc == 6 || argc == 7)) return compare(argv, argc);
-    std::fprintf(stderr, "usage: daw_helper generate|rename|render|compare ...\n");
+    if (command == "compare" && argc >= 11) return compare(argv, argc);
+    std::fprintf(stderr, "usage: daw_helper generate|rename|compare ...\n");
     return 2;
 }

@@ -202,20 +202,15 @@ class DawTest:
             return False
         settings = ["%d=%r" % p for p in params]
 
-        def direct(preroll, extra=()):
-            path = os.path.join(self.work, "%s-%d-%d.wav" % (name, preroll, len(extra)))
-            delay = self.helper("render", self.options.plugin, self.recording, path, POSITION,
-                                self.end, BLOCK, program, preroll, *settings, *extra)["initial_delay"]
-            return path, delay
+        def direct(preroll, *then):
+            return self.helper("compare", self.options.plugin, self.recording, exported(), POSITION,
+                               self.end, BLOCK, program, preroll, self.impulse, *settings, *then)
 
         # Every phase is tried, so that a wrong delay cannot hide behind a wrong phase; the
         # direct rendering must trail the export by exactly the delay the program announces.
-        candidates = []
-        for preroll in range(0, CORRECTION_HOP, BLOCK):
-            path, delay = direct(preroll)
-            candidates.append((preroll, path, self.helper(
-                "compare", exported(), path, self.impulse, delay)))
-        preroll, reference, c = min(candidates, key=lambda x: max(x[2]["error"]))
+        preroll, c = min(((p, direct(p)) for p in range(0, CORRECTION_HOP, BLOCK)),
+                         key=lambda x: max(x[1]["error"]))
+        delay = c["initial_delay"]
         check([["latency", str(delay)]] == [r for r in rows if r[0] == "latency"],
               "  Ardour's plug-in latency is the announced %d" % delay)
         check(c["frames"] == self.end and c["exported_peak"] == self.impulse and
@@ -223,8 +218,7 @@ class DawTest:
               "  %d frames; the impulse peaks at %d exported (compensated), %d directly" % (
                   c["frames"], c["exported_peak"], c["reference_peak"]))
         if automation:
-            after, _ = direct(preroll, ["%d=%r" % (OUTPUT_GAIN_1, AUTOMATED)])
-            s = self.helper("compare", exported(), reference, self.impulse, delay, after)
+            s = direct(preroll, "then", "%d=%r" % (OUTPUT_GAIN_1, AUTOMATED))
             check(s["last_equal_before"] + 1 == SWITCH_AT and
                   0 < s["first_equal_after"] - SWITCH_AT <= RATE * 4 // 1000,
                   "  the step at %d is one crossfade of at most 4 ms: %d to %d" % (
