@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -557,19 +558,12 @@ TEST(CalibrationPlaces, TheFirstThatExistsIsReadTextThenTetra) {
         ASSERT_EQ(std::system(("mkdir -p '" + directory + "'").c_str()), 0);
         ASSERT_TRUE(tetrafile::writeFile(directory + "/Tetra" + std::to_string(k) + ".tetra",
                                          tetrafile::mic1234Calibration()));
-        tetrafile::Bytes text{'s', 'e', 'n', 's', ' ', '1', ' ', '1', ' ', '1', ' ', '1', '\n'};
-        ASSERT_TRUE(tetrafile::writeBytes(directory + "/Text" + std::to_string(k) + ".txt", text));
+        std::ofstream(directory + "/Text" + std::to_string(k) + ".txt") << "sens 1 1 1 1\n";
     };
-    // Places from `first` on exist; the first of them is read.
-    for (size_t first = 0; first <= paths.places.size(); ++first) {
+    // Places from `first` on exist, made from the last one back; the first of them is read.
+    for (size_t first = paths.places.size() + 1; first-- > 0;) {
         SCOPED_TRACE(first);
-        ASSERT_EQ(std::system(("rm -rf '" + root.file("chosen") + "' '" + root.file("system") +
-                               "' '" + home + "/Library' '" + home + "/.local' '" +
-                               root.file("local") + "' '" + root.file("share") + "'")
-                                  .c_str()),
-                  0);
-        for (size_t k = first; k < paths.places.size(); ++k)
-            populate(k);
+        if (first < paths.places.size()) populate(first);
         const int read = first < paths.places.size() ? static_cast<int>(first) : -1;
         const CCalibrationImport import = importFrom(paths);
         EXPECT_EQ(import.place, read);

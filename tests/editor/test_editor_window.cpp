@@ -18,6 +18,7 @@
 #include "integration/VstHost.h"
 #include "params/ParameterConversions.h"
 #include "support/TempDirectory.h"
+#include "tools/ToolTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,6 @@
 #include <memory>
 #include <poll.h>
 #include <set>
-#include <sndfile.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -239,24 +239,21 @@ protected:
                             "window tests do not run";
         setenv("DISPLAY", server.display.c_str(), 1);
         setenv("HOME", home.path().c_str(), 1);
+        unsetenv("XETETRA_CALIBRATIONS");
         library = std::make_unique<vsthost::Library>(kPluginPath);
         ASSERT_TRUE(library->loaded()) << library->loadError();
         ASSERT_TRUE(CBitmap::readSize(128, &width, &height));
-        ASSERT_EQ(width, layout::kWidth); // the picture is drawn to the editor's plan
-        ASSERT_EQ(height, layout::kHeight);
+        ASSERT_TRUE(width == layout::kWidth && height == layout::kHeight) << "picture not to plan";
     }
     void load() {
         plugin = std::make_unique<vsthost::Plugin>(*library, &host);
         ASSERT_TRUE(plugin->ok());
         plugin->dispatch(effOpen);
     }
-    // Loads the plug-in, with an empty per-user calibrations directory so that it has nothing to
+    // Loads the plug-in, with an empty calibrations directory so that it has nothing to
     // report, and opens its window into a host window.
     void openWindow() {
-        ASSERT_EQ(
-            std::system(
-                ("mkdir -p '" + home.path() + "/Library/Audio/Plug-Ins/VST/calibrations'").c_str()),
-            0);
+        setenv("XETETRA_CALIBRATIONS", home.makeDirectory("calibrations").c_str(), 1);
         load();
         ERect* rect = nullptr;
         ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
@@ -526,32 +523,16 @@ TEST_F(EditorWindowTest, TabReachesEveryControlOfEachViewAndHostChangesAreDrawn)
     // From the tabs, Tab walks the view's controls in order and ends at "Display VU"; Down and
     // Up on each change it (the pre-matrix menu lists "None" only, so it stays).
     const CRect first = CSegmentButton(layout::kTabs, nullptr, 0).getViewSize();
-    std::set<int> capsuleOne;
-    for (int r = 0; r < 7; ++r)
-        capsuleOne.insert(kCapsuleBase + r);
-    std::set<int> matrix{kOutputGainBase, kOutputGainBase + 1, kOutputGainBase + 2,
-                         kOutputGainBase + 3};
-    for (int c = 0; c < 4; ++c)
-        for (int k = 0; k < 4; ++k)
-            matrix.insert(capsuleGain(c, k));
     const struct {
         int view;
         int stops;
         std::set<int> reached;
     } walks[] = {
         {1, 15, {0, 1, 2, 7, 10, 6, 4, 3, 46, 47, 48, 49, 50, kDisplayVU}},
-        {2, 11,
-         [&] {
-             std::set<int> all = capsuleOne;
-             all.insert({kCurrentCapsule, 8, 9, kDisplayVU});
-             return all;
-         }()},
-        {3, 21,
-         [&] {
-             std::set<int> all = matrix;
-             all.insert(kDisplayVU);
-             return all;
-         }()},
+        {2, 11, {8, 9, kCurrentCapsule, kDisplayVU, 14, 15, 16, 17, 18, 19, 20}}, // capsule 1
+        // Every capsule's four gains and the four output gains.
+        {3, 21, {kDisplayVU, 17, 18, 19, 20, 24, 25, 26, 27, 31, 32,
+                 33,         34, 38, 39, 40, 41, 42, 43, 44, 45}},
     };
     for (const auto& walk : walks) {
         SCOPED_TRACE("view " + std::to_string(walk.view));
@@ -604,25 +585,16 @@ TEST_F(EditorWindowTest, MetersAndDirectionFollowAGeneratedRecording) {
         {"noise", 60, 25}, {"noise", -120, -35}, {"noise", 170, 65}, {"tone", 30, 20}};
     std::vector<vsthost::Channels> recordings;
     for (const Source& source : sources) {
-        const std::string path = home.file(std::string(source.signal) + ".wav");
+        const std::string path = home.file("source.wav");
         ASSERT_EQ(runWhile({kTool, "generate", "--signal", source.signal, "--azimuth",
                             std::to_string(source.azimuth), "--elevation",
                             std::to_string(source.elevation), "--seconds", "3", "--bits", "float",
                             "--force", path},
                            [] {}),
                   0);
-        SF_INFO info = {};
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        ASSERT_NE(file, nullptr);
-        ASSERT_EQ(info.channels, 4);
-        std::vector<float> interleaved(static_cast<size_t>(info.frames) * 4);
-        ASSERT_EQ(sf_readf_float(file, interleaved.data(), info.frames), info.frames);
-        sf_close(file);
-        vsthost::Channels channels = vsthost::makeChannels(static_cast<size_t>(info.frames));
-        for (size_t i = 0; i < static_cast<size_t>(info.frames); ++i)
-            for (size_t c = 0; c < 4; ++c)
-                channels[c][i] = interleaved[i * 4 + c];
-        recordings.push_back(channels);
+        const tooltest::Sound sound = tooltest::readSound(path);
+        ASSERT_TRUE(sound.ok && sound.channels.size() == 4) << path;
+        recordings.push_back(sound.channels);
     }
 
     openWindow();
