@@ -4,14 +4,12 @@
 // daw_test.py to judge.
 
 #include "VstHost.h"
-
-#include <sndfile.h>
+#include "tools/ToolTestSupport.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -28,37 +26,14 @@ std::string capsuleFile(const std::string& dir, int c) {
     return dir + "/capsule-" + std::to_string(c + 1) + ".wav";
 }
 
-bool writeWav(const std::string& path, const vsthost::Channels& channels) {
-    SF_INFO info = {};
-    info.samplerate = kRate;
-    info.channels = static_cast<int>(channels.size());
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
-    std::vector<float> frames;
-    for (size_t i = 0; i < channels[0].size(); ++i)
-        for (const auto& channel : channels)
-            frames.push_back(channel[i]);
-    const sf_count_t n = static_cast<sf_count_t>(channels[0].size());
-    const bool written = sf_writef_float(file, frames.data(), n) == n;
-    return sf_close(file) == 0 && written;
-}
-
-// The channels of a float WAVE file at the test's rate, none if it cannot be read.
+// The channels of a WAVE file at the test's rate.
 vsthost::Channels readWav(const std::string& path) {
-    SF_INFO info = {};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr || info.samplerate != kRate) {
+    const tooltest::Sound sound = tooltest::readSound(path);
+    if (!sound.ok || sound.info.samplerate != kRate) {
         std::fprintf(stderr, "daw_helper: cannot read %s at %d Hz\n", path.c_str(), kRate);
         std::exit(1);
     }
-    std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
-    sf_readf_float(file, frames.data(), info.frames);
-    sf_close(file);
-    vsthost::Channels channels(static_cast<size_t>(info.channels));
-    for (size_t i = 0; i < frames.size(); ++i)
-        channels[i % channels.size()].push_back(frames[i]);
-    return channels;
+    return sound.channels;
 }
 
 std::unique_ptr<vsthost::Plugin> loadPlugin(const vsthost::Library& library,
@@ -83,7 +58,9 @@ int generate(const std::string& dir) {
             channels[c][i] =
                 static_cast<float>(static_cast<double>(state >> 8) / 33554432.0 - 0.25);
         }
-        if (!writeWav(capsuleFile(dir, c), {channels[c]})) return 1;
+        if (!tooltest::writeSound(capsuleFile(dir, c), {channels[c]}, kRate,
+                                  SF_FORMAT_WAV | SF_FORMAT_FLOAT))
+            return 1;
     }
     std::printf("{\"frames\": %ld, \"impulse\": %ld, \"files\": [", kFrames, kImpulse);
     for (int c = 0; c < 4; ++c)
