@@ -8,7 +8,7 @@
 #include "gui/CFrame.h"
 #include "gui/COnOffButton.h"
 #include "gui/CTextEdit.h"
-#include "gui/ReleaseLibraryCaches.h"
+#include "gui/ToolkitTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,6 @@
 #include <thread>
 
 namespace {
-
-const ::testing::Environment* const releaseCaches =
-    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
@@ -41,16 +38,6 @@ protected:
     }
     void click(int x, int y) {
         editor->getFrame()->onMouseDown(editor->getFrame()->getDrawContext(), x, y, kLButton);
-    }
-    void type(const std::string& text) {
-        for (char c : text) {
-            const char key[2] = {c, '\0'};
-            editor->getFrame()->onKeyDown(key, kVKeyNone);
-        }
-    }
-    void press(int key, int times = 1) {
-        for (int i = 0; i < times; ++i)
-            editor->getFrame()->onKeyDown("", key);
     }
 
     TempDirectory root;
@@ -102,18 +89,18 @@ TEST_F(EditorTest, NoticesShowOneAtATimeOverTheFieldWithTheirCount) {
     notices->post(more); // reported again while shown: the count follows
     editor->idle();
     EXPECT_EQ(notice->getCount(), 4);
-    press(kVKeyReturn);
+    press(*editor->getFrame(), kVKeyReturn);
     EXPECT_EQ(notices->pending(), 0);
     EXPECT_FALSE(notice->isVisible());
 
     click(200, 60);
-    press(kVKeyBack, 40);
-    type("Take 2");
+    press(*editor->getFrame(), kVKeyBack, 40);
+    type(*editor->getFrame(), "Take 2");
     notices->post(more);
     editor->idle();
     EXPECT_TRUE(notice->isVisible());
-    type("ignored");
-    press(kVKeyReturn);
+    type(*editor->getFrame(), "ignored");
+    press(*editor->getFrame(), kVKeyReturn);
     EXPECT_FALSE(notice->isVisible());
     EXPECT_EQ(programName(*effect), "Take 2");
 }
@@ -125,15 +112,7 @@ TEST_F(EditorTest, HostChangesFromAnyThreadRedrawOnlyTheirControls) {
     editor->idle();
     auto* eqs = dynamic_cast<COnOffButton*>(editor->findControl(kEQsEnabled));
     ASSERT_NE(eqs, nullptr);
-    struct CountingView : CView {
-        CountingView() : CView(CRect(0, 0, 1, 1)) {}
-        void draw(CDrawContext* context) override {
-            ++draws;
-            CView::draw(context);
-        }
-        int draws = 0;
-    };
-    CountingView* elsewhere = new CountingView;
+    CountingView* elsewhere = new CountingView(CRect(0, 0, 1, 1));
     editor->getFrame()->addView(elsewhere);
     editor->idle();
     const int settled = elsewhere->draws;

@@ -1,4 +1,4 @@
-#include "ReleaseLibraryCaches.h"
+#include "ToolkitTestSupport.h"
 #include "gui/CBitmap.h"
 #include "gui/CControlListener.h"
 #include "gui/CDrawContext.h"
@@ -23,9 +23,6 @@
 #include <vector>
 
 namespace {
-
-const ::testing::Environment* const releaseCaches =
-    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 const std::string kPicture = std::string(XETETRA_SOURCE_DIR) + "/resources/bmp00128.png";
 
@@ -52,27 +49,6 @@ struct Listener : CControlListener {
     }
     std::vector<std::string> log;
 };
-
-// Counts its draws, to see what the frame redraws.
-struct CountingView : CView {
-    explicit CountingView(const CRect& size) : CView(size) {}
-    void draw(CDrawContext* context) override {
-        ++draws;
-        CView::draw(context);
-    }
-    int draws = 0;
-};
-
-template <typename Target> void type(Target& target, const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) {
-        const char key[2] = {*p, '\0'};
-        target.onKeyDown(key, kVKeyNone);
-    }
-}
-template <typename Target> void press(Target& target, int key, int times = 1) {
-    for (int i = 0; i < times; ++i)
-        target.onKeyDown("", key);
-}
 
 } // namespace
 
