@@ -418,19 +418,15 @@ TEST(CalibrationImport, EveryMessageOfEachVersion) {
         EXPECT_TRUE(import.notices.texts().empty());
         ASSERT_EQ(import.calibrations.size(), 1u);
         const float* v = import.calibrations[0].program.values;
-        const std::pair<int, float> fixed[] = {{kSlotLocked, 1.0f},
-                                               {kSlotCalibration, 1.0f},
-                                               {kSlotEQsEnabled, 1.0f},
-                                               {kSlotLFEnabled, 1.0f},
-                                               {kSlotEQsLinked, 0.0f},
-                                               {kSlotGainsLinked, 0.0f},
-                                               {kSlotViewMode, 0.0f},
-                                               {kSlotLFCutFreq, 0.0f},
-                                               {kSlotLFBoostFreq, 0.0f},
-                                               {kSlotPreMatrixFilter, 0.0f},
-                                               {kSlotPostMatrixFilter, filter2parm(3)}};
-        for (const auto& f : fixed)
-            EXPECT_EQ(v[f.first], f.second) << f.first;
+        // Locked, a calibration, EQs and LF on, nothing linked, Setup view, LF frequencies 0, no
+        // pre-matrix set, and its own post-matrix set.
+        const int slots[] = {kSlotLocked,          kSlotCalibration,     kSlotEQsEnabled,
+                             kSlotLFEnabled,       kSlotEQsLinked,       kSlotGainsLinked,
+                             kSlotViewMode,        kSlotLFCutFreq,       kSlotLFBoostFreq,
+                             kSlotPreMatrixFilter, kSlotPostMatrixFilter};
+        const float fixed[] = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, filter2parm(3)};
+        for (int k = 0; k < 11; ++k)
+            EXPECT_EQ(v[slots[k]], fixed[k]) << slots[k];
         const float f = written.lfFrequency;
         for (int c = 0; c < 4; ++c) {
             EXPECT_EQ(v[kSlotEQFreqBase + c], freq2parm(f));

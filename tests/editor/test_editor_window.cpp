@@ -320,9 +320,11 @@ protected:
         }
         return list;
     }
-    // Exactly one gesture since `from` changed something: parameter index to value, now the
-    // plug-in's value too.
-    void expectChange(size_t from, int index, float value, float tolerance = 1e-6f) {
+    // What the user does, and the one change the host must hear of it: exactly one gesture
+    // changes something, parameter index to value, now the plug-in's value too.
+    void step(const std::function<void()>& act, int index, float value, float tolerance = 1e-6f) {
+        const size_t from = mark();
+        act();
         std::vector<Gesture> changing;
         for (const Gesture& g : gesturesSince(from)) {
             EXPECT_TRUE(g.ended) << "the gesture on " << g.index << " never ended";
@@ -332,12 +334,6 @@ protected:
         EXPECT_EQ(changing[0].index, index);
         EXPECT_NEAR(changing[0].value, value, tolerance) << "parameter " << index;
         EXPECT_EQ(plugin->getParameter(index), changing[0].value);
-    }
-    // What the user does, and the one change the host must hear of it.
-    void step(const std::function<void()>& act, int index, float value, float tolerance = 1e-6f) {
-        const size_t from = mark();
-        act();
-        expectChange(from, index, value, tolerance);
     }
     std::set<int> changedSince(size_t from) const {
         std::set<int> indices;
