@@ -48,7 +48,6 @@
 namespace {
 
 const std::string kPluginPath = std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so";
-const std::string kTool = std::string(XETETRA_BINARY_DIR) + "/xetetra";
 const std::string kArtefacts = std::string(XETETRA_BINARY_DIR) + "/artefacts";
 
 int capsuleGain(int capsule, int output) {
@@ -582,12 +581,11 @@ TEST_F(EditorWindowTest, MetersAndDirectionFollowAGeneratedRecording) {
     std::vector<vsthost::Channels> recordings;
     for (const Source& source : sources) {
         const std::string path = home.file("source.wav");
-        ASSERT_EQ(runWhile({kTool, "generate", "--signal", source.signal, "--azimuth",
-                            std::to_string(source.azimuth), "--elevation",
-                            std::to_string(source.elevation), "--seconds", "3", "--bits", "float",
-                            "--force", path},
-                           [] {}),
-                  0);
+        const tooltest::RunResult run = tooltest::runTool(
+            {"generate", "--signal", source.signal, "--azimuth", std::to_string(source.azimuth),
+             "--elevation", std::to_string(source.elevation), "--seconds", "3", "--bits", "float",
+             "--force", path});
+        ASSERT_EQ(run.status, 0) << run.err;
         const tooltest::Sound sound = tooltest::readSound(path);
         ASSERT_TRUE(sound.ok && sound.channels.size() == 4) << path;
         recordings.push_back(sound.channels);

@@ -17,14 +17,10 @@
 #include <cairo.h>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
-
-const std::string kPicture = std::string(XETETRA_SOURCE_DIR) + "/resources/bmp00128.png";
 
 // Writes down every change and gesture: "begin 7", "7 = 0.25", "end 7", "7 text".
 struct Listener : CControlListener {
@@ -52,20 +48,17 @@ struct Listener : CControlListener {
 
 } // namespace
 
-// The embedded background is the committed picture; missing, cut or broken pictures have no size
+// The embedded background is found by name; missing, cut or broken pictures have no size
 // and draw nothing; a text that is not UTF-8 (a Latin-1 name from a host) still draws.
 TEST(Bitmap, EmbeddedPictureAndBrokenOnesAndTextThatIsNotUtf8) {
-    std::ifstream in(kPicture, std::ios::binary);
-    const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), {});
     const unsigned char* data = nullptr;
     unsigned long size = 0;
-    ASSERT_TRUE(findEmbeddedResource("bmp00128.png", &data, &size));
-    ASSERT_EQ(size, file.size());
-    EXPECT_EQ(std::memcmp(data, file.data(), size), 0);
+    ASSERT_TRUE(findEmbeddedResource("bmp00128.png", &data, &size) && size > 200);
+    // Cut short in a buffer of its own, so that a read past it shows under the sanitizers.
+    const std::vector<unsigned char> cut(data, data + 200), garbage(size, 0x5a);
     EXPECT_FALSE(findEmbeddedResource("bmp00128.bmp", &data, &size));
     EXPECT_FALSE(findEmbeddedResource(nullptr, &data, &size));
-    const std::vector<unsigned char> garbage(file.size(), 0x5a);
-    EXPECT_FALSE(CBitmap(file.data(), 200).isLoaded()); // no read past the 200 bytes
+    EXPECT_FALSE(CBitmap(cut.data(), cut.size()).isLoaded());
     EXPECT_FALSE(CBitmap(garbage.data(), garbage.size()).isLoaded());
     EXPECT_FALSE(CBitmap(nullptr, 0).isLoaded());
     CBitmap missing(999);
