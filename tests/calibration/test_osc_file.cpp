@@ -139,7 +139,6 @@ TEST_F(OSCFileTest, MessageSequencesOfWellFormedAndBrokenFiles) {
             }
         }
         EXPECT_FALSE(reader.readNextPacket());
-        EXPECT_FALSE(reader.readNextPacket());
     }
 }
 
