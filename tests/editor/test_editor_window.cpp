@@ -25,13 +25,14 @@
 #include <cairo.h>
 #include <cmath>
 #include <csignal>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <malloc.h>
 #include <memory>
 #include <poll.h>
 #include <set>
+#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -180,15 +181,9 @@ private:
 // Open descriptors of this process, all or only sockets (every X connection is one).
 int openDescriptors(bool socketsOnly = false) {
     int count = 0;
-    DIR* fds = opendir("/proc/self/fd");
-    if (fds == nullptr) return -1;
-    while (dirent* entry = readdir(fds)) {
-        struct stat info;
-        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == dirfd(fds)) continue;
-        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-        if (!socketsOnly || (stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode))) ++count;
-    }
-    closedir(fds);
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error))
+        count += !socketsOnly || std::filesystem::is_socket(fd.path(), error) ? 1 : 0;
     return count;
 }
 
@@ -199,12 +194,8 @@ int runWhile(const std::vector<std::string>& command, const std::function<void()
     for (const std::string& part : command)
         argv.push_back(const_cast<char*>(part.c_str()));
     argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    if (child < 0) return -1;
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
     for (int waited = 0; waited <= 30000; waited += 5) {
         int status = 0;
         const pid_t done = waitpid(child, &status, WNOHANG);
