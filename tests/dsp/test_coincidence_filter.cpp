@@ -5,65 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <limits>
 
 using namespace filtertest;
-
-namespace {
-
-// The design as first written, up to the phase step: the whole 108 x 2048 basis matrix, then the
-// sums over it, from the control points of a freshly built filter.
-std::vector<double> fullMatrixDesign(const CBSplineFilter& filter, float rate) {
-    const int n = filter.getNumPoints();
-    std::vector<double> levels(n + 1), logFreqs(n + 1), knots(n + 6);
-    for (int j = 0; j < n; ++j)
-        levels[j] = filter.getLevel(j), logFreqs[j] = filter.getLogFreq(j);
-    levels[0] = levels[1];
-    levels[n] = levels[n - 1];
-    logFreqs[n] = std::log(rate / 2.0);
-    knots[0] = 1e-6, knots[1] = 2e-6, knots[2] = 3e-6, knots[3] = 4e-6;
-    for (int i = 0; i <= n - 3; ++i)
-        knots[4 + i] = (i + 1) * (1.0 / (n - 1));
-    knots[n + 2] = 0.999997, knots[n + 3] = 0.999998, knots[n + 4] = 0.999999, knots[n + 5] = 1.0;
-
-    std::vector<std::vector<double>> basis(108, std::vector<double>(2048, 0.0));
-    double t = 1e-5;
-    for (int c = 0, span = 0; c < 2048; ++c, t = t + 1.0 / 2048.0) {
-        while (t >= knots[span])
-            ++span;
-        const int i = span - 1;
-        basis[i][c] = 1.0;
-        for (int d = 2; d <= 4; ++d)
-            for (int j = std::max(0, i - d + 1); j <= i; ++j)
-                basis[j][c] = basis[j][c] * (t - knots[j]) / (knots[j + d - 1] - knots[j]) +
-                              basis[j + 1][c] * (knots[j + d] - t) / (knots[j + d] - knots[j + 1]);
-    }
-    const int c0 = static_cast<int>((knots[3] - knots[0]) / (1.0 / 2048.0)) + 1;
-    const int c1 = static_cast<int>((knots[n + 1] - knots[0]) / (1.0 / 2048.0));
-
-    std::vector<double> response(2048, 0.0);
-    long prev = 0;
-    double level = 0.0;
-    for (int c = c0 + 1; c <= c1; ++c) {
-        double logFreq = 0.0;
-        level = 0.0;
-        for (int j = 0; j <= n; ++j)
-            level += levels[j] * basis[j][c];
-        for (int j = 0; j <= n; ++j)
-            logFreq += logFreqs[j] * basis[j][c];
-        const long bin = static_cast<long>(std::trunc(std::exp(logFreq) / (rate / 2.0) * 1024.0));
-        for (long b = prev; b <= bin && b < 1024; ++b)
-            response[b] = db2level(static_cast<float>(2.0 * level));
-        prev = bin;
-    }
-    for (long b = prev; prev != 1023 && b < 1024; ++b)
-        response[b] = db2level(static_cast<float>(2.0 * level));
-
-    return response;
-}
-
-} // namespace
 
 TEST(CoincidenceFilter, ConstructionStoresTheShiftedCurve) {
     CCoincidenceFilter w(0, 1.47f, 1.0f);
@@ -95,39 +39,14 @@ TEST(CoincidenceFilter, ConstructionStoresTheShiftedCurve) {
     EXPECT_NEAR(full.getResponse()[42], db2level(2.0f * -0.01f * 10.0f), 0.002);
 }
 
-// The design evaluates one basis column at a time; its response must be the full-matrix one (the
-// phase step that follows is the same arithmetic on the same numbers). Columns c0 + 1 .. c1 are
-// sampled.
-TEST(CoincidenceFilter, ColumnWiseDesignEqualsFullMatrixDesignBitForBit) {
-    CBSplineFilter plain; // a curve of another length
-    for (int i = 1; i <= 7; ++i)
-        plain.addPoint(300.0f * i * i, std::sin(i * 0.9f) * 4.0f);
-    auto same = [](CBSplineFilter& filter, float rate) {
-        filter.setPhaseStep(false);
-        const auto expected = fullMatrixDesign(filter, rate);
-        design(filter, rate);
-        return std::memcmp(filter.getResponse(), expected.data(), 2048 * sizeof(double)) == 0;
-    };
-    EXPECT_TRUE(same(plain, 48000.0f));
-    for (int kind = 0; kind < 2; ++kind)
-        for (float spacing : {1.47f, 2.3f})
-            for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
-                CCoincidenceFilter filter(kind, spacing, 1.0f);
-                EXPECT_TRUE(same(filter, rate)) << kind << " " << spacing << " " << rate;
-                int c0 = 0, c1 = 0; // with 33 points at any rate
-                filter.getColumnRange(&c0, &c1);
-                EXPECT_TRUE(c0 == 1 && c1 == 1983) << c0 << " " << c1;
-            }
-}
-
 // An impulse through each built-in filter, transformed after its 1024-sample delay: the design's
 // magnitudes, and the curve table (the spline smooths the points, by up to 0.19 dB around the dip
 // near 7 kHz; the final magnitude is exp of the sampled level, divided by 2 sqrt(2)).
 TEST(CoincidenceFilter, MeasuredResponseFollowsDesignAndCurveTable) {
-    const float rate = 48000.0f;
+    for (float rate : {44100.0f, 48000.0f, 96000.0f})
     for (int kind = 0; kind < 2; ++kind)
         for (float spacing : {1.47f, 2.3f}) {
-            SCOPED_TRACE(testing::Message() << kind << " " << spacing);
+            SCOPED_TRACE(testing::Message() << rate << " " << kind << " " << spacing);
             CCoincidenceFilter filter(kind, spacing, 1.0f);
             filter.setSamplingRate(rate);
             filter.clearBuffers();
@@ -150,7 +69,7 @@ TEST(CoincidenceFilter, MeasuredResponseFollowsDesignAndCurveTable) {
                     << freq;
                 ++compared;
             }
-            EXPECT_GE(compared, 31);
+            EXPECT_GE(compared, rate < 48000.0f ? 30 : 31);
         }
 }
 
