@@ -153,8 +153,6 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
     } cases[] = {
         {"empty", {}, false, "it is empty"},
         {"another format", wrongMagic, false, "it is not XeTetraVST state"},
-        {"a text", Bytes{'<', '?', 'x', 'm', 'l'}, false, "it is not XeTetraVST state"},
-        {"cut in the header", Bytes(bank.begin(), bank.begin() + 22), false, "ends early"},
         {"cut in a value", Bytes(bank.begin(), bank.begin() + value0 + 6), false, "ends early"},
         {"one byte short", Bytes(bank.begin(), bank.end() - 1), false, "ends early"},
         {"a newer format", patched(4, CProgramChunk::kVersion + 1), false, "newer XeTetraVST"},
@@ -169,7 +167,6 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
         {"a huge name", patched(24, 0x7fffffffu), false, "name of program 0 is too long"},
         {"a NUL in a name", withNul, false, "holds a NUL byte"},
         {"NaN", patched(value0 + 4 * 3, 0x7fc00000u), false, "not a number (slot 3)"},
-        {"infinity", patched(value0 + 4 * 40, 0x7f800000u), false, "not a number (slot 40)"},
         {"minus infinity", patched(value0, 0xff800000u), false, "not a number (slot 0)"},
         {"a long set name", patched(setLength0, 84), false, "set name of program 0 is too long"},
         {"a byte after the end", extra, false, "1 bytes follow"},
