@@ -20,7 +20,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <semaphore.h>
-#include <sstream>
 #include <sys/epoll.h>
 #include <sys/mman.h>
 #include <sys/select.h>
@@ -64,18 +63,6 @@ ProbeState state;
 // Initial-exec TLS of the executable: reading these never allocates.
 thread_local bool tArmed = false;
 thread_local bool tInside = false;
-
-std::string run(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof(line), pipe) != nullptr)
-            output += line;
-        pclose(pipe);
-    }
-    std::replace(output.begin(), output.end(), '\n', ' ');
-    return output;
-}
 
 } // namespace
 
@@ -127,26 +114,19 @@ void reset() {
 }
 
 std::string describeRecordedCalls(int maxCalls) {
-    std::ostringstream text;
+    std::string text;
     const int shown = std::min({state.numRecords.load(), kMaxRecords, maxCalls});
     for (int r = 0; r < shown; ++r) {
         const Record& record = state.records[r];
-        text << "  call " << r + 1 << ": " << record.function << "\n";
-        // Frame 0 is note(), frame 1 the wrapper; the caller follows. A return address points
-        // after the call: one byte back lies within it.
-        for (int i = 2; i < record.depth && i < 14; ++i) {
-            char* inside = static_cast<char*>(record.frames[i]) - 1;
-            Dl_info info{};
-            if (dladdr(inside, &info) == 0 || info.dli_fname == nullptr) continue;
-            char offset[32];
-            std::snprintf(offset, sizeof(offset), "%#lx",
-                          static_cast<unsigned long>(inside - static_cast<char*>(info.dli_fbase)));
-            text << "    #" << i - 2 << " "
-                 << run("addr2line -f -C -e '" + std::string(info.dli_fname) + "' " + offset) << "("
-                 << info.dli_fname << "+" << offset << ")\n";
-        }
+        text += "  call " + std::to_string(r + 1) + ": " + record.function + "\n";
+        // Frame 0 is note(), frame 1 the wrapper; the caller follows.
+        const int depth = std::min(record.depth, 14) - 2;
+        char** frames = depth > 0 ? backtrace_symbols(record.frames + 2, depth) : nullptr;
+        for (int i = 0; frames != nullptr && i < depth; ++i)
+            text += std::string("    ") + frames[i] + "\n";
+        std::free(frames);
     }
-    return text.str();
+    return text;
 }
 
 std::string functionsNotInterposed() {

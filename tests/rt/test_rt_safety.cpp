@@ -20,7 +20,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -82,7 +81,7 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
 
     std::vector<std::string> failures;
     std::map<std::string, int> blocksPerSet;
-    int designBlocks = 0, programChanges = 0, parameterChanges = 0, rateChanges = 0, nonFinite = 0;
+    int designBlocks = 0, programChanges = 0, parameterChanges = 0, rateChanges = 0;
     std::thread audio([&] {
         std::mt19937 random(1);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -137,25 +136,20 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
             plugin.processBlock(in, out, 0, frames);
             rtprobe::arm(false);
             const rtprobe::Counts counts = rtprobe::counts();
-            for (const auto& channel : out)
-                for (int i = 0; i < frames; ++i)
-                    nonFinite += std::isfinite(channel[static_cast<size_t>(i)]) ? 0 : 1;
-            if (counts.total() != 0 && failures.size() < 3) {
-                std::ostringstream text;
-                text << "block " << block << " (" << frames << " frames at " << rate
-                     << " Hz, set \"" << set << "\"" << (design ? ", the first after a design" : "")
-                     << "): processReplacing made " << counts.calls[rtprobe::kAllocation]
-                     << " allocations, " << counts.calls[rtprobe::kLock] << " lock calls, "
-                     << counts.calls[rtprobe::kSystemCall] << " system calls\n"
-                     << rtprobe::describeRecordedCalls();
-                failures.push_back(text.str());
-            }
+            if (counts.total() != 0 && failures.size() < 3)
+                failures.push_back("block " + std::to_string(block) + " (" +
+                                   std::to_string(frames) + " frames, set \"" + set + "\"" +
+                                   (design ? ", the first after a design" : "") + "): " +
+                                   std::to_string(counts.calls[rtprobe::kAllocation]) +
+                                   " allocations, " + std::to_string(counts.calls[rtprobe::kLock]) +
+                                   " lock calls, " +
+                                   std::to_string(counts.calls[rtprobe::kSystemCall]) +
+                                   " system calls\n" + rtprobe::describeRecordedCalls());
         }
     });
     audio.join();
     for (const std::string& failure : failures)
         ADD_FAILURE() << failure;
-    EXPECT_EQ(nonFinite, 0);
     // The run covered what it claims: every kind of set, designs at several rates, and enough
     // host requests between blocks.
     for (const char* set : {"1.47cm", "2.3cm", "TextA", "TetraD"})
