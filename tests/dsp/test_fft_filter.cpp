@@ -95,14 +95,7 @@ TEST(FFTFilter, EqualsDirectConvolution) {
     }
 }
 
-TEST(FFTFilter, SingleTapResponseAndTapLimit) {
-    // A single tap of 0.5 is normalised to 1.0: every pair 1 + 0j except pair 0, (1, 1).
-    Coefficients single({0.5f});
-    Ready one(&single, 48000.0f);
-    design(one, 48000.0f);
-    for (int i = 0; i < 2048; ++i)
-        ASSERT_EQ(one.getResponse()[i], i <= 1024 ? 1.0 : 0.0) << i;
-
+TEST(FFTFilter, TapLimit) {
     // 1500 taps are used as 1024: large taps beyond would change normalisation and response.
     auto taps = tapsWithoutDcAndNyquist(1024, 3);
     const float peak = *std::max_element(taps.begin(), taps.end());

@@ -103,8 +103,8 @@ TEST(TolvinFile, GoodFilesLoadBBeforeAUnderTheirRates) {
     EXPECT_EQ(set.getCoefficientsB(44100.0f), nullptr);
 }
 
-// Nothing read or written outside an array, one clear message, nothing half-loaded: the rate
-// passes its signal through.
+// Nothing read or written outside an array, one clear message, nothing half-loaded (a rate
+// without coefficients passes its signal through: the IIR tests).
 TEST(TolvinFile, BrokenMissingAndUnnamedFilesLoadNothingAndSaySo) {
     TempDirectory dir;
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -130,11 +130,6 @@ TEST(TolvinFile, BrokenMissingAndUnnamedFilesLoadNothingAndSaySo) {
                   "Invalid Tolvin filter coefficients file: " + path);
         EXPECT_EQ(set.getFilterSizeA(48000.0f), 0) << name;
         EXPECT_EQ(set.getFilterSizeB(48000.0f), 0) << name;
-        CIIRFilter filter;
-        filter.setCoefficients(&set);
-        filter.setSamplingRate(48000.0f);
-        const auto x = noise(64, 3);
-        EXPECT_EQ(run(filter, x), x) << name;
     }
 
     CFilterCoefficients set;
