@@ -103,47 +103,6 @@ TEST(TolvinFile, GoodFilesLoadBBeforeAUnderTheirRates) {
     EXPECT_EQ(set.getCoefficientsB(44100.0f), nullptr);
 }
 
-// Nothing read or written outside an array, one clear message, nothing half-loaded (a rate
-// without coefficients passes its signal through: the IIR tests).
-TEST(TolvinFile, BrokenMissingAndUnnamedFilesLoadNothingAndSaySo) {
-    TempDirectory dir;
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::string good = tolvin({1, 2, 3}, {0.5f, 0.25f});
-    const std::pair<const char*, std::string> broken[] = {
-        {"truncated-W48", good.substr(0, good.size() - 1)},
-        {"truncated-in-B-W48", good.substr(0, 14)},
-        {"head-only-W48", tolvin({}, {}, 2, 3)},
-        {"no-counts-W48", good.substr(0, 6)},
-        {"empty-W48", ""},
-        {"negative-A-W48", tolvin({1}, {0.5f, 0.5f}, -2)},
-        {"most-negative-W48", tolvin({1}, {}, -32768)},
-        {"huge-A-W48", tolvin({1}, std::vector<float>(1025, 0.001f))},
-        {"max-count-W48", tolvin({1}, {}, 32767, 32767)},
-        {"nan-W48", tolvin({1, nan}, {0.5f})},
-    };
-    for (const auto& [name, file] : broken) {
-        CFilterCoefficients set;
-        set.setTolvinIIRFileName(
-            dir.write(std::string("good-") + name, tolvin({1, 2}, {0.5f})).c_str());
-        const std::string path = dir.write(name, file);
-        EXPECT_EQ(set.setTolvinIIRFileName(path.c_str()),
-                  "Invalid Tolvin filter coefficients file: " + path);
-        EXPECT_EQ(set.getFilterSizeA(48000.0f), 0) << name;
-        EXPECT_EQ(set.getFilterSizeB(48000.0f), 0) << name;
-    }
-
-    CFilterCoefficients set;
-    const std::string missing = dir.file("W96-not-there");
-    EXPECT_EQ(set.setTolvinIIRFileName(missing.c_str()),
-              "Failed to open Tolvin filter coefficients file: " + missing);
-    EXPECT_EQ(set.getFilterSizeA(96000.0f), 0);
-    EXPECT_EQ(set.getFilterSizeB(96000.0f), 0);
-    const std::string unnamed = dir.write("coefficients.bin", tolvin({1}, {0.5f}));
-    EXPECT_EQ(set.setTolvinIIRFileName(unnamed.c_str()),
-              "No sampling rate in the name of Tolvin filter coefficients file: " + unnamed);
-    EXPECT_NE(set.setTolvinIIRFileName(nullptr), "");
-}
-
 // The feedback coefficients a1..aN of the recursion whose poles are given, expanded from
 // (1 - p1 z^-1)(1 - p2 z^-1)... in double: an independent statement of where the poles are.
 std::vector<float> feedbackWithPoles(const std::vector<std::complex<double>>& poles) {
@@ -171,58 +130,89 @@ std::vector<std::complex<double>> pairs(int n, double r) {
     return poles;
 }
 
-// A recursion that would grow without bound is refused with a notice naming the file, and the
-// rate then passes its signal through; every decaying one loads as it is.
-TEST(TolvinFile, UnstableRecursionIsRefused) {
+// Each file loaded over a good set for its rate. A decaying recursion replaces the set as it is.
+// A broken file (nothing read or written outside an array, nothing half-loaded) or one whose
+// recursion would grow without bound leaves the rate without a set, so that it passes its signal
+// through, with one clear message naming the file.
+TEST(TolvinFile, BrokenAndUnstableFilesLoadNothingAndSaySo) {
     using Poles = std::vector<std::complex<double>>;
-    std::vector<std::complex<double>> mixed = pairs(8, 0.95);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::string good = tolvin({1, 2, 3}, {0.5f, 0.25f});
+    const std::string broken = "Invalid Tolvin filter coefficients file: ",
+                      unstable = "Unstable filter in Tolvin filter coefficients file, not used: ";
+    const auto feedback = [](const std::vector<float>& a) { return tolvin({0.5f, 0.25f}, a); };
+    Poles mixed = pairs(8, 0.95);
     mixed.push_back(1.002);
     const struct {
         const char* name;
-        std::vector<float> a;
-        bool stable;
+        std::string file;
+        std::string problem; // empty: taken
     } cases[] = {
-        {"none-W48", {}, true},
-        {"pole-0.5-W48", feedbackWithPoles(Poles{0.5}), true},
-        {"pole-minus-0.999-W48", feedbackWithPoles(Poles{-0.999}), true},
-        {"zero-feedback-W48", {0.0f, 0.0f, 0.0f}, true},
-        {"trailing-zeros-W48", {-0.5f, 0.0f, 0.0f}, true},
-        {"pair-0.99-W48", feedbackWithPoles(pair(0.99, 0.3)), true},
-        {"sixteen-poles-0.95-W48", feedbackWithPoles(pairs(8, 0.95)), true},
-        // b = [1], a = [-2]: the output doubles every sample.
-        {"pole-2-W48", {-2.0f}, false},
-        {"pole-on-circle-W48", feedbackWithPoles(Poles{1.0}), false},
-        {"pole-minus-1-W48", feedbackWithPoles(Poles{-1.0}), false},
-        {"pair-1.01-W48", feedbackWithPoles(pair(1.01, 0.3)), false},
-        {"pair-on-circle-W48", feedbackWithPoles(pair(1.0, 1.2)), false},
-        {"one-of-seventeen-outside-W48", feedbackWithPoles(mixed), false},
-        {"huge-W48", {1e30f, -1e30f}, false},
+        {"truncated", good.substr(0, good.size() - 1), broken},
+        {"truncated-in-B", good.substr(0, 14), broken},
+        {"head-only", tolvin({}, {}, 2, 3), broken},
+        {"no-counts", good.substr(0, 6), broken},
+        {"empty", "", broken},
+        {"negative-A", tolvin({1}, {0.5f, 0.5f}, -2), broken},
+        {"most-negative", tolvin({1}, {}, -32768), broken},
+        {"huge-A", tolvin({1}, std::vector<float>(1025, 0.001f)), broken},
+        {"max-count", tolvin({1}, {}, 32767, 32767), broken},
+        {"nan", tolvin({1, nan}, {0.5f}), broken},
+        {"none", feedback({}), ""},
+        {"pole-0.5", feedback(feedbackWithPoles(Poles{0.5})), ""},
+        {"pole-minus-0.999", feedback(feedbackWithPoles(Poles{-0.999})), ""},
+        {"zero-feedback", feedback({0.0f, 0.0f, 0.0f}), ""},
+        {"trailing-zeros", feedback({-0.5f, 0.0f, 0.0f}), ""},
+        {"pair-0.99", feedback(feedbackWithPoles(pair(0.99, 0.3))), ""},
+        {"sixteen-poles-0.95", feedback(feedbackWithPoles(pairs(8, 0.95))), ""},
+        // b = [0.5, 0.25], a = [-2]: the output doubles every sample.
+        {"pole-2", feedback({-2.0f}), unstable},
+        {"pole-on-circle", feedback(feedbackWithPoles(Poles{1.0})), unstable},
+        {"pole-minus-1", feedback(feedbackWithPoles(Poles{-1.0})), unstable},
+        {"pair-1.01", feedback(feedbackWithPoles(pair(1.01, 0.3))), unstable},
+        {"pair-on-circle", feedback(feedbackWithPoles(pair(1.0, 1.2))), unstable},
+        {"one-of-seventeen-outside", feedback(feedbackWithPoles(mixed)), unstable},
+        {"huge", feedback({1e30f, -1e30f}), unstable},
     };
     TempDirectory dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CFilterCoefficients set;
-        const std::string path = dir.write(c.name, tolvin({0.5f, 0.25f}, c.a));
-        const std::string problem = set.setTolvinIIRFileName(path.c_str());
+        set.setTolvinIIRFileName(
+            dir.write(std::string("good-") + c.name + "-W48", tolvin({1, 2}, {0.5f})).c_str());
+        const std::string path = dir.write(std::string(c.name) + "-W48", c.file);
+        EXPECT_EQ(set.setTolvinIIRFileName(path.c_str()), c.problem.empty() ? "" : c.problem + path);
         CIIRFilter filter;
         filter.setCoefficients(&set);
         filter.setSamplingRate(48000.0f);
-        const std::vector<float> x = noise(4096, 5);
-        const std::vector<float> y = run(filter, x);
-        if (c.stable) {
-            EXPECT_EQ(problem, "");
-            EXPECT_EQ(set.getFilterSizeA(48000.0f), static_cast<int>(c.a.size()));
+        const std::vector<float> x = noise(4096, 5), y = run(filter, x);
+        if (c.problem.empty()) {
+            // Past the 8-byte head and the two B floats, every float is an A coefficient.
+            EXPECT_EQ(set.getFilterSizeA(48000.0f), static_cast<int>(c.file.size() / 4) - 4);
             EXPECT_EQ(set.getFilterSizeB(48000.0f), 2);
             for (float v : y)
                 ASSERT_LT(std::fabs(v), 100.0f);
         } else {
-            EXPECT_EQ(problem,
-                      "Unstable filter in Tolvin filter coefficients file, not used: " + path);
             EXPECT_EQ(set.getFilterSizeA(48000.0f), 0);
             EXPECT_EQ(set.getFilterSizeB(48000.0f), 0);
             EXPECT_EQ(y, x);
         }
     }
+}
+
+// A missing file, one without a rate in its name, and no name at all.
+TEST(TolvinFile, MissingAndUnnamedFilesAreNamed) {
+    TempDirectory dir;
+    CFilterCoefficients set;
+    const std::string missing = dir.file("W96-not-there");
+    EXPECT_EQ(set.setTolvinIIRFileName(missing.c_str()),
+              "Failed to open Tolvin filter coefficients file: " + missing);
+    EXPECT_EQ(set.getFilterSizeA(96000.0f), 0);
+    EXPECT_EQ(set.getFilterSizeB(96000.0f), 0);
+    const std::string unnamed = dir.write("coefficients.bin", tolvin({1}, {0.5f}));
+    EXPECT_EQ(set.setTolvinIIRFileName(unnamed.c_str()),
+              "No sampling rate in the name of Tolvin filter coefficients file: " + unnamed);
+    EXPECT_NE(set.setTolvinIIRFileName(nullptr), "");
 }
 
 // Extrapolated host parameters and hostile calibrations can ask for any frequency, width or gain:
