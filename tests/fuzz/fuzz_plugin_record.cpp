@@ -51,21 +51,13 @@ std::string calibrations() {
 
 // The size a text request may write into, terminator included; 0 when it writes no text.
 int textSize(VstInt32 opcode) {
-    switch (opcode) {
-    case effGetProgramName:
-    case effGetProgramNameIndexed:
-        return 24;
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName:
-    case effGetEffectName:
-        return 32;
-    case effGetVendorString:
-    case effGetProductString:
-        return 64;
-    default:
-        return 0;
-    }
+    static const VstInt32 sizes[][2] = {
+        {effGetProgramName, 24}, {effGetProgramNameIndexed, 24}, {effGetParamLabel, 32},
+        {effGetParamDisplay, 32}, {effGetParamName, 32},         {effGetEffectName, 32},
+        {effGetVendorString, 64}, {effGetProductString, 64}};
+    for (const auto& size : sizes)
+        if (size[0] == opcode) return size[1];
+    return 0;
 }
 
 // One byte picks most values: small numbers around the valid range, or one of the extremes.
