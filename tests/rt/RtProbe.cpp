@@ -20,9 +20,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <semaphore.h>
-#include <sys/epoll.h>
 #include <sys/mman.h>
-#include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -171,10 +169,6 @@ RTPROBE_ALLOCATION(void, free, (void* p), __libc_free(p))
 RTPROBE_ALLOCATION(void*, memalign, (size_t alignment, size_t n), __libc_memalign(alignment, n))
 RTPROBE_ALLOCATION(void*, aligned_alloc, (size_t alignment, size_t n),
                    __libc_memalign(alignment, n))
-RTPROBE_ALLOCATION(void*, valloc, (size_t n), __libc_memalign(sysconf(_SC_PAGESIZE), n))
-RTPROBE_ALLOCATION(void*, reallocarray, (void* p, size_t count, size_t n),
-                   n != 0 && count > static_cast<size_t>(-1) / n ? (errno = ENOMEM, nullptr)
-                                                                 : __libc_realloc(p, count* n))
 RTPROBE_ALLOCATION(int, posix_memalign, (void** result, size_t alignment, size_t n),
                    alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0 ? EINVAL
                    : (*result = __libc_memalign(alignment, n)) == nullptr               ? ENOMEM
@@ -185,13 +179,8 @@ RTPROBE_FORWARD(kAllocation, int, munmap, (void* a, size_t n), (a, n))
 
 RTPROBE_FORWARD(kLock, int, pthread_mutex_lock, (pthread_mutex_t * m), (m))
 RTPROBE_FORWARD(kLock, int, pthread_mutex_trylock, (pthread_mutex_t * m), (m))
-RTPROBE_FORWARD(kLock, int, pthread_mutex_timedlock, (pthread_mutex_t * m, const timespec* t),
-                (m, t))
 RTPROBE_FORWARD(kLock, int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l))
 RTPROBE_FORWARD(kLock, int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l))
-RTPROBE_FORWARD(kLock, int, pthread_rwlock_tryrdlock, (pthread_rwlock_t * l), (l))
-RTPROBE_FORWARD(kLock, int, pthread_rwlock_trywrlock, (pthread_rwlock_t * l), (l))
-RTPROBE_FORWARD(kLock, int, pthread_spin_lock, (pthread_spinlock_t * l), (l))
 RTPROBE_FORWARD(kLock, int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m))
 RTPROBE_FORWARD(kLock, int, pthread_cond_timedwait,
                 (pthread_cond_t * c, pthread_mutex_t* m, const timespec* t), (c, m, t))
@@ -202,18 +191,12 @@ RTPROBE_FORWARD(kLock, int, pthread_join, (pthread_t t, void** r), (t, r))
 RTPROBE_FORWARD(kLock, int, pthread_create,
                 (pthread_t * t, const pthread_attr_t* a, void* (*f)(void*), void* p), (t, a, f, p))
 RTPROBE_FORWARD(kLock, int, sem_wait, (sem_t * s), (s))
-RTPROBE_FORWARD(kLock, int, sem_timedwait, (sem_t * s, const timespec* t), (s, t))
 RTPROBE_FORWARD(kLock, int, sem_trywait, (sem_t * s), (s))
 RTPROBE_FORWARD(kLock, int, sem_post, (sem_t * s), (s))
 
 RTPROBE_FORWARD(kSystemCall, ssize_t, write, (int fd, const void* b, size_t n), (fd, b, n))
 RTPROBE_FORWARD(kSystemCall, ssize_t, writev, (int fd, const iovec* v, int n), (fd, v, n))
-RTPROBE_FORWARD(kSystemCall, ssize_t, pwrite, (int fd, const void* b, size_t n, off_t o),
-                (fd, b, n, o))
 RTPROBE_FORWARD(kSystemCall, ssize_t, read, (int fd, void* b, size_t n), (fd, b, n))
-RTPROBE_FORWARD(kSystemCall, ssize_t, readv, (int fd, const iovec* v, int n), (fd, v, n))
-RTPROBE_FORWARD(kSystemCall, ssize_t, pread, (int fd, void* b, size_t n, off_t o), (fd, b, n, o))
-RTPROBE_FORWARD(kSystemCall, int, creat, (const char* p, mode_t m), (p, m))
 RTPROBE_FORWARD(kSystemCall, int, close, (int fd), (fd))
 RTPROBE_FORWARD(kSystemCall, int, stat, (const char* p, struct stat* s), (p, s))
 RTPROBE_FORWARD(kSystemCall, int, lstat, (const char* p, struct stat* s), (p, s))
@@ -221,23 +204,16 @@ RTPROBE_FORWARD(kSystemCall, int, fstat, (int fd, struct stat* s), (fd, s))
 RTPROBE_FORWARD(kSystemCall, int, access, (const char* p, int m), (p, m))
 RTPROBE_FORWARD(kSystemCall, FILE*, fopen, (const char* p, const char* m), (p, m))
 RTPROBE_FORWARD(kSystemCall, FILE*, fopen64, (const char* p, const char* m), (p, m))
-RTPROBE_FORWARD(kSystemCall, FILE*, fdopen, (int fd, const char* m), (fd, m))
-RTPROBE_FORWARD(kSystemCall, FILE*, freopen, (const char* p, const char* m, FILE* f), (p, m, f))
 RTPROBE_FORWARD(kSystemCall, int, fclose, (FILE * f), (f))
 RTPROBE_FORWARD(kSystemCall, size_t, fread, (void* b, size_t s, size_t n, FILE* f), (b, s, n, f))
 RTPROBE_FORWARD(kSystemCall, size_t, fwrite, (const void* b, size_t s, size_t n, FILE* f),
                 (b, s, n, f))
 RTPROBE_FORWARD(kSystemCall, int, fflush, (FILE * f), (f))
 RTPROBE_FORWARD(kSystemCall, char*, fgets, (char* b, int n, FILE* f), (b, n, f))
-RTPROBE_FORWARD(kSystemCall, int, getc, (FILE * f), (f))
-RTPROBE_FORWARD(kSystemCall, int, fgetc, (FILE * f), (f))
 RTPROBE_FORWARD(kSystemCall, int, fputs, (const char* s, FILE* f), (s, f))
-RTPROBE_FORWARD(kSystemCall, int, fputc, (int c, FILE* f), (c, f))
-RTPROBE_FORWARD(kSystemCall, int, puts, (const char* s), (s))
 RTPROBE_FORWARD(kSystemCall, int, vfprintf, (FILE * f, const char* format, va_list a),
                 (f, format, a))
 RTPROBE_FORWARD(kSystemCall, int, vprintf, (const char* format, va_list a), (format, a))
-RTPROBE_FORWARD(kSystemCall, void, perror, (const char* s), (s))
 RTPROBE_FORWARD(kSystemCall, DIR*, opendir, (const char* p), (p))
 RTPROBE_FORWARD(kSystemCall, dirent*, readdir, (DIR * d), (d))
 RTPROBE_FORWARD(kSystemCall, int, closedir, (DIR * d), (d))
@@ -245,14 +221,8 @@ RTPROBE_FORWARD(kSystemCall, int, nanosleep, (const timespec* t, timespec* r), (
 RTPROBE_FORWARD(kSystemCall, int, clock_nanosleep,
                 (clockid_t c, int f, const timespec* t, timespec* r), (c, f, t, r))
 RTPROBE_FORWARD(kSystemCall, int, usleep, (useconds_t u), (u))
-RTPROBE_FORWARD(kSystemCall, unsigned int, sleep, (unsigned int s), (s))
 RTPROBE_FORWARD(kSystemCall, int, sched_yield, (), ())
 RTPROBE_FORWARD(kSystemCall, int, poll, (pollfd * p, nfds_t n, int t), (p, n, t))
-RTPROBE_FORWARD(kSystemCall, int, ppoll,
-                (pollfd * p, nfds_t n, const timespec* t, const sigset_t* s), (p, n, t, s))
-RTPROBE_FORWARD(kSystemCall, int, select, (int n, fd_set* r, fd_set* w, fd_set* e, timeval* t),
-                (n, r, w, e, t))
-RTPROBE_FORWARD(kSystemCall, int, epoll_wait, (int fd, epoll_event* e, int n, int t), (fd, e, n, t))
 
 // The variadic ones pass on what their optional arguments can hold.
 #define RTPROBE_VARIADIC(ret, name, params, last, ...)                                             \
@@ -272,7 +242,6 @@ RTPROBE_FORWARD(kSystemCall, int, epoll_wait, (int fd, epoll_event* e, int n, in
 RTPROBE_VARIADIC(int, open, (const char* path, int flags, ...), flags, path, flags)
 RTPROBE_VARIADIC(int, open64, (const char* path, int flags, ...), flags, path, flags)
 RTPROBE_VARIADIC(int, openat, (int at, const char* path, int flags, ...), flags, at, path, flags)
-RTPROBE_VARIADIC(int, ioctl, (int fd, unsigned long request, ...), request, fd, request)
 RTPROBE_VARIADIC(long, syscall, (long number, ...), number, number)
 static rp::Wrapped wrapped_fprintf("fprintf", nullptr), wrapped_printf("printf", nullptr);
 int fprintf(FILE* file, const char* format, ...) {
