@@ -182,12 +182,6 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
         EXPECT_EQ(notice.rfind("Stored state not loaded: ", 0), 0u) << notice;
         EXPECT_NE(notice.find(c.reason), std::string::npos) << c.what << ": " << notice;
     }
-    // Cut anywhere, the chunk is refused.
-    for (size_t size = 0; size < bank.size(); ++size) {
-        CProgramChunk chunk;
-        std::string error;
-        ASSERT_FALSE(chunk.read(bank.data(), size, error)) << size;
-    }
     // The same bytes whole are taken.
     EXPECT_EQ(restore(processor, bank, false), 1);
     EXPECT_EQ(programName(processor), "Hall, row 12");

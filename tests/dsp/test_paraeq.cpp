@@ -147,10 +147,6 @@ TEST(ParaEQ1Band, LimitsAndResponse) {
     auto coefficients = [](const CParaEQ1Band& f) {
         return std::vector<float>{f.getB(0), f.getB(1), f.getB(2), f.getA(0), f.getA(1)};
     };
-    // The default band passes the signal.
-    const auto x = noise(4096, 300), y = run(eq, x);
-    for (size_t n = 0; n < x.size(); ++n)
-        ASSERT_NEAR(y[n], x[n], 1e-5);
     eq.setParameters(1000.0f, 1.0f, 6.0f); // the width, which the measurements below leave open
     EXPECT_EQ(coefficients(eq),
               (std::vector<float>{1.0439034f, -1.8954200f, 0.86787212f, -1.8954200f, 0.91177541f}));
