@@ -26,45 +26,49 @@ namespace {
 
 using Channels = std::vector<std::vector<float>>;
 
-Channels noiseChannels(size_t n, unsigned seed) {
-    Channels c;
-    for (unsigned k = 0; k < 4; ++k)
-        c.push_back(noise(n, seed + k, 0.5f));
-    return c;
-}
-
-std::vector<float> interleave(const Channels& c) {
-    std::vector<float> frames(4 * c[0].size());
-    for (size_t i = 0; i < c[0].size(); ++i)
-        for (size_t k = 0; k < 4; ++k)
-            frames[4 * i + k] = c[k][i];
-    return frames;
-}
-
-std::vector<float> channel(const std::vector<float>& frames, size_t k) {
-    std::vector<float> out(frames.size() / 4);
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = frames[4 * i + k];
+// Runs a kernel over the four channels, interleaved, in blocks of uneven length; answers the
+// channels again.
+Channels inBlocks(const Channels& in, const std::function<void(float*, long)>& kernel) {
+    static const long sizes[] = {1, 513, 64, 2047, 7, 1024};
+    const long n = static_cast<long>(in[0].size());
+    std::vector<float> frames(4 * in[0].size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        frames[i] = in[i % 4][i / 4];
+    for (long done = 0, b = 0; done < n; ++b) {
+        const long m = std::min(sizes[b % 6], n - done);
+        kernel(frames.data() + 4 * done, m);
+        done += m;
+    }
+    Channels out(4, std::vector<float>(in[0].size()));
+    for (size_t i = 0; i < frames.size(); ++i)
+        out[i % 4][i / 4] = frames[i];
     return out;
 }
 
-// Runs a kernel over the frames in blocks of uneven length.
-template <typename Run> std::vector<float> inBlocks(std::vector<float> frames, Run run) {
-    static const long sizes[] = {1, 513, 64, 2047, 7, 1024};
-    const long n = static_cast<long>(frames.size() / 4);
-    for (long done = 0, b = 0; done < n; ++b) {
-        const long m = std::min(sizes[b % 6], n - done);
-        run(frames.data() + 4 * done, m);
-        done += m;
+// Each lane of the kernel's output against its channel's filter run alone (none: the lane keeps
+// its samples), bit for bit or, given a tolerance, within it.
+void expectLanes(const Channels& in, const std::function<void(float*, long)>& kernel,
+                 const std::vector<CFilter*>& reference, double tolerance = 0.0) {
+    const Channels out = inBlocks(in, kernel);
+    for (size_t k = 0; k < 4; ++k) {
+        if (reference[k] != nullptr) reference[k]->clearBuffers();
+        const std::vector<float> expected = reference[k] ? run(*reference[k], in[k]) : in[k];
+        if (tolerance == 0.0) {
+            EXPECT_EQ(out[k], expected) << k;
+            continue;
+        }
+        double error = 0.0;
+        for (size_t i = 0; i < expected.size(); ++i)
+            error = std::max(error, std::fabs(static_cast<double>(out[k][i]) - expected[i]));
+        EXPECT_LT(error, tolerance) << k;
     }
-    return frames;
 }
 
 // The four-channel design of four low-frequency filters, lane k from filter k.
-CQuadLFDesign lfDesign(const std::vector<const CLFFilter*>& filters) {
+CQuadLFDesign lfDesign(const CLFFilter* filters) {
     CQuadLFDesign design{};
     for (int k = 0; k < 4; ++k) {
-        const CLFFilter& f = *filters[static_cast<size_t>(k)];
+        const CLFFilter& f = filters[k];
         for (int j = 0; j < 2; ++j)
             design.shelf[j][k] = f.getShelf().getB(j);
         design.shelf[2][k] = f.getShelf().getA(0);
@@ -88,147 +92,92 @@ void setBand(CQuadEQDesign& design, int band, int k, const CMitRegFilter& filter
     design.bands[band].halfV[k] = lane.halfV;
 }
 
-std::vector<bool> paths() {
-    return cpuHasWideVectors() ? std::vector<bool>{false, true} : std::vector<bool>{false};
-}
+// Every kind of stage, each lane set up differently.
+TEST(QuadKernels, EachStageIsTheChannelFiltersOfItsLanes) {
+    Channels in;
+    for (unsigned k = 0; k < 4; ++k)
+        in.push_back(noise(9000, 1 + k, 0.5f));
 
-// Each lane of the kernel's output against its channel's filter run alone (none: the lane keeps
-// its samples), bit for bit or, given a tolerance, within it.
-void expectLanes(const Channels& in, const std::function<void(float*, long)>& kernel,
-                 const std::vector<CFilter*>& reference, double tolerance = 0.0) {
-    const auto out = inBlocks(interleave(in), kernel);
-    for (size_t k = 0; k < 4; ++k) {
-        const std::vector<float> got = channel(out, k);
-        if (reference[k] != nullptr) reference[k]->clearBuffers();
-        const std::vector<float> expected = reference[k] ? run(*reference[k], in[k]) : in[k];
-        if (tolerance == 0.0) {
-            EXPECT_EQ(got, expected) << k;
-            continue;
-        }
-        double error = 0.0;
-        for (size_t i = 0; i < got.size(); ++i)
-            error = std::max(error, std::fabs(static_cast<double>(got[i]) - expected[i]));
-        EXPECT_LT(error, tolerance) << k;
-    }
-}
+    CLFFilter lf[4] = {CLFFilter(25, 150), CLFFilter(30, 50), CLFFilter(250, 20),
+                       CLFFilter(20, 20)};
+    for (CLFFilter& f : lf)
+        f.setSamplingRate(44100.0f);
+    const CQuadLFDesign lfLanes = lfDesign(lf);
+    CQuadLF quadLF;
+    expectLanes(in, [&](float* x, long n) { quadLF.run(lfLanes, x, n); },
+                {&lf[0], &lf[1], &lf[2], &lf[3]});
 
-TEST(QuadKernels, LowFrequencyFiltersAreTheChannelFilters) {
-    const Channels in = noiseChannels(6000, 1);
-    const float settings[4][2] = {{25, 150}, {30, 50}, {250, 20}, {20, 20}};
-    std::vector<std::unique_ptr<CLFFilter>> reference;
-    for (int k = 0; k < 4; ++k) {
-        reference.push_back(std::make_unique<CLFFilter>(settings[k][0], settings[k][1]));
-        reference.back()->setSamplingRate(44100.0f);
-    }
-    const CQuadLFDesign design =
-        lfDesign({reference[0].get(), reference[1].get(), reference[2].get(), reference[3].get()});
-    CQuadLF quad;
-    expectLanes(in, [&](float* x, long n) { quad.run(design, x, n); },
-                {reference[0].get(), reference[1].get(), reference[2].get(), reference[3].get()});
-}
-
-// The capsule stages in one pass give what they give one after another.
-TEST(QuadKernels, OnePassThroughTheCapsuleStagesIsTheStagesInTurn) {
-    CLFFilter lfFilter(30.0f, 120.0f);
-    lfFilter.setSamplingRate(48000.0f);
-    const CQuadLFDesign lf = lfDesign({&lfFilter, &lfFilter, &lfFilter, &lfFilter});
-    CQuadEQDesign eqDesign{};
-    eqDesign.numBands = 1;
-    for (int k = 0; k < 4; ++k) {
-        CMitRegFilter band;
-        band.setSamplingRate(48000.0f);
-        band.setParametersOctaves(500.0f + 700.0f * static_cast<float>(k), 1.0f,
-                                  6.0f - 4.0f * static_cast<float>(k));
-        setBand(eqDesign, 0, k, band);
-    }
-    CABMatrix matrix;
-    float gains[4][4] = {{0, -3, 0, 1}, {2, 0, 0, 0}, {0, 0, -6, 0}, {0, 1, 0, 0}};
-    matrix.setGains4x4(gains);
-    matrix.setOutGains(-8.0f, 0.0f, 1.0f, 0.0f);
-    const CMatrixFactors factors = matrix.getFactors();
-    const std::vector<float> in = interleave(noiseChannels(3000, 5));
-    for (bool wide : paths()) {
-        CQuadLF lfA, lfB;
-        CQuadEQ eqA(wide), eqB(wide);
-        const auto fused = inBlocks(in, [&](float* x, long n) {
-            runCapsuleStages(&lfA, lf, &eqA, eqDesign, &factors, x, n);
-        });
-        const auto inTurn = inBlocks(in, [&](float* x, long n) {
-            lfB.run(lf, x, n);
-            eqB.run(eqDesign, x, n);
-            CABMatrix::processFrames(factors, x, n);
-        });
-        EXPECT_EQ(fused, inTurn) << (wide ? "AVX2" : "any x86-64");
-    }
-}
-
-TEST(QuadKernels, EqualiserBandsAreTheChannelFilters) {
-    const Channels in = noiseChannels(5000, 2);
-    const float bands[4][3][3] = {{{80, 0.5f, 6}, {1000, 0.3f, -9}, {9000, 1.2f, 3}},
-                                  {{200, 0.2f, -3}, {3000, 2.0f, 12}, {15000, 0.1f, -12}},
-                                  {{50, 1.0f, 1}, {500, 0.7f, 2}, {5000, 0.4f, 3}},
-                                  {{120, 0.9f, -1}, {2500, 0.25f, 9}, {12000, 0.8f, -4}}};
-    for (bool wide : paths()) {
-        SCOPED_TRACE(wide ? "AVX2" : "any x86-64");
-        CQuadEQDesign design{};
-        design.numBands = 3;
-        design.useOutputGain = true;
-        std::vector<std::unique_ptr<CParaEQ3Band>> reference;
-        for (int k = 0; k < 4; ++k) {
-            const auto& b = bands[k];
-            reference.push_back(std::make_unique<CParaEQ3Band>(
-                b[0][0], b[0][1], b[0][2], b[1][0], b[1][1], b[1][2], b[2][0], b[2][1], b[2][2],
-                -1.5f * static_cast<float>(k)));
-            reference.back()->setSamplingRate(48000.0f);
-            for (int band = 0; band < 3; ++band)
-                setBand(design, band, k, reference.back()->getBand(band));
-            design.outputGain[k] = reference.back()->getOutputGain();
-        }
-        CQuadEQ quad(wide);
-        expectLanes(in, [&](float* x, long n) { quad.run(design, x, n); },
-                    {reference[0].get(), reference[1].get(), reference[2].get(),
-                     reference[3].get()});
-    }
-}
-
-TEST(QuadKernels, RecursiveFiltersAreTheChannelFilters) {
-    // Different orders per channel, one channel left alone.
+    // Recursions of different orders, one lane left alone.
     const std::vector<std::vector<float>> b = {
         {0.2f, 0.4f, 0.2f}, {0.3f, 0.1f}, {}, {0.5f, -0.1f, 0.05f, 0.02f}};
     const std::vector<std::vector<float>> a = {{-0.5f, 0.3f}, {-0.4f}, {}, {-0.2f, 0.1f, -0.05f}};
-    const Channels in = noiseChannels(4000, 3);
-    CQuadIIRDesign design;
-    for (int k = 0; k < 4; ++k)
-        design.setChannel(k, b[k].data(), static_cast<int>(b[k].size()), a[k].data(),
-                          static_cast<int>(a[k].size()));
+    CQuadIIRDesign iirLanes;
     Coefficients sets[4] = {Coefficients(b[0], a[0]), Coefficients(b[1], a[1]),
                             Coefficients(b[2], a[2]), Coefficients(b[3], a[3])};
-    CIIRFilter reference[4];
+    CIIRFilter iir[4];
     for (int k = 0; k < 4; ++k) {
-        reference[k].setCoefficients(&sets[k]);
-        reference[k].setSamplingRate(48000.0f);
+        iirLanes.setChannel(k, b[k].data(), static_cast<int>(b[k].size()), a[k].data(),
+                            static_cast<int>(a[k].size()));
+        iir[k].setCoefficients(&sets[k]);
+        iir[k].setSamplingRate(48000.0f);
     }
-    CQuadIIR quad;
-    expectLanes(in, [&](float* x, long n) { quad.run(design, x, n); },
-                {&reference[0], &reference[1], &reference[2], &reference[3]});
-}
+    CQuadIIR quadIIR;
+    expectLanes(in, [&](float* x, long n) { quadIIR.run(iirLanes, x, n); },
+                {&iir[0], &iir[1], &iir[2], &iir[3]});
 
-TEST(QuadKernels, ConvolutionIsTheChannelFilters) {
-    const Channels in = noiseChannels(9000, 4);
+    // The correction filters, one lane inactive.
     CCoincidenceFilter w(0, 2.3f, 1.0f), xyz(1, 2.3f, 1.0f);
-    for (bool wide : paths()) {
+    const std::vector<CFFTFilter*> convolution = {&w, &xyz, nullptr, &xyz};
+    CQuadConvolverDesign convolutionLanes;
+    for (int k : {0, 1, 3}) {
+        convolution[k]->setSamplingRate(48000.0f);
+        convolution[k]->internalSetSamplingRate(48000.0f);
+        convolutionLanes.setChannel(k, convolution[k]->getResponse());
+    }
+
+    for (bool wide : cpuHasWideVectors() ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
         SCOPED_TRACE(wide ? "AVX2" : "any x86-64");
-        CQuadConvolverDesign design;
-        const std::vector<CFFTFilter*> reference = {&w, &xyz, nullptr, &xyz};
+        // Three equaliser bands and an output gain per lane (band sections keep their memory
+        // through clearBuffers: new ones for each path).
+        CParaEQ3Band eq[4] = {CParaEQ3Band(80, 0.5f, 6, 1000, 0.3f, -9, 9000, 1.2f, 3, 0),
+                              CParaEQ3Band(200, 0.2f, -3, 3000, 2, 12, 15000, 0.1f, -12, -1.5f),
+                              CParaEQ3Band(50, 1, 1, 500, 0.7f, 2, 5000, 0.4f, 3, -3),
+                              CParaEQ3Band(120, 0.9f, -1, 2500, 0.25f, 9, 12000, 0.8f, -4, -4.5f)};
+        CQuadEQDesign eqLanes{};
+        eqLanes.numBands = 3;
+        eqLanes.useOutputGain = true;
         for (int k = 0; k < 4; ++k) {
-            if (reference[k] == nullptr) continue;
-            reference[k]->setSamplingRate(48000.0f);
-            reference[k]->internalSetSamplingRate(48000.0f);
-            design.setChannel(k, reference[k]->getResponse());
+            eq[k].setSamplingRate(48000.0f);
+            for (int band = 0; band < 3; ++band)
+                setBand(eqLanes, band, k, eq[k].getBand(band));
+            eqLanes.outputGain[k] = eq[k].getOutputGain();
         }
-        CQuadConvolver quad(wide);
-        expectLanes(in, [&](float* x, long n) { quad.run(design, x, n); },
-                    {reference.begin(), reference.end()}, 1e-9);
+        CQuadEQ quadEQ(wide);
+        expectLanes(in, [&](float* x, long n) { quadEQ.run(eqLanes, x, n); },
+                    {&eq[0], &eq[1], &eq[2], &eq[3]});
+        CQuadConvolver quadConvolver(wide);
+        expectLanes(in, [&](float* x, long n) { quadConvolver.run(convolutionLanes, x, n); },
+                    {convolution.begin(), convolution.end()}, 1e-9);
+
+        // The capsule stages in one pass give what they give one after another: a band per
+        // capsule, as the processor runs them.
+        eqLanes.numBands = 1;
+        eqLanes.useOutputGain = false;
+        CABMatrix matrix;
+        float gains[4][4] = {{0, -3, 0, 1}, {2, 0, 0, 0}, {0, 0, -6, 0}, {0, 1, 0, 0}};
+        matrix.setGains4x4(gains);
+        matrix.setOutGains(-8.0f, 0.0f, 1.0f, 0.0f);
+        const CMatrixFactors factors = matrix.getFactors();
+        CQuadLF lfA, lfB;
+        CQuadEQ eqA(wide), eqB(wide);
+        const Channels fused = inBlocks(in, [&](float* x, long n) {
+            runCapsuleStages(&lfA, lfLanes, &eqA, eqLanes, &factors, x, n);
+        });
+        EXPECT_EQ(fused, inBlocks(in, [&](float* x, long n) {
+                      lfB.run(lfLanes, x, n);
+                      eqB.run(eqLanes, x, n);
+                      CABMatrix::processFrames(factors, x, n);
+                  }));
     }
 }
 
