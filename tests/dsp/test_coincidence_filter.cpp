@@ -34,33 +34,35 @@ TEST(CoincidenceFilter, StrengthScalesTheCurveAndAFullCurveDesigns) {
 // near 7 kHz; the final magnitude is exp of the sampled level, divided by 2 sqrt(2)).
 TEST(CoincidenceFilter, MeasuredResponseFollowsDesignAndCurveTable) {
     for (float rate : {44100.0f, 48000.0f, 96000.0f})
-    for (int kind = 0; kind < 2; ++kind)
-        for (float spacing : {1.47f, 2.3f}) {
-            SCOPED_TRACE(testing::Message() << rate << " " << kind << " " << spacing);
-            CCoincidenceFilter filter(kind, spacing, 1.0f);
-            filter.setSamplingRate(rate);
-            filter.clearBuffers();
-            const auto out = run(filter, impulse(8192), {512});
-            for (size_t i = 0; i < kLatency; ++i)
-                ASSERT_EQ(out[i], 0.0f);
-            const auto measured =
-                packedDft({out.begin() + kLatency, out.begin() + kLatency + 2048});
-            for (int k = 1; k < 1024; ++k)
-                ASSERT_NEAR(pairDb(measured.data(), k), pairDb(filter.getResponse(), k), 1e-4) << k;
-            int compared = 0;
-            for (int i = 0; i < CCoincidenceFilter::kCurvePoints; ++i) {
-                float freq, levelW, levelXYZ;
-                CCoincidenceFilter::getCurvePoint(i, &freq, &levelW, &levelXYZ);
-                const long bin = std::lround(freq * 1.47 / spacing / rate * 2048.0);
-                if (bin > 1023) continue;
-                const double sampled = std::pow(10.0, 2.0 * (kind == 0 ? levelW : levelXYZ) / 20.0);
-                EXPECT_NEAR(pairDb(measured.data(), bin),
-                            20.0 * std::log10(std::exp(sampled) / (2.0 * std::sqrt(2.0))), 0.25)
-                    << freq;
-                ++compared;
+        for (int kind = 0; kind < 2; ++kind)
+            for (float spacing : {1.47f, 2.3f}) {
+                SCOPED_TRACE(testing::Message() << rate << " " << kind << " " << spacing);
+                CCoincidenceFilter filter(kind, spacing, 1.0f);
+                filter.setSamplingRate(rate);
+                filter.clearBuffers();
+                const auto out = run(filter, impulse(8192), {512});
+                for (size_t i = 0; i < kLatency; ++i)
+                    ASSERT_EQ(out[i], 0.0f);
+                const auto measured =
+                    packedDft({out.begin() + kLatency, out.begin() + kLatency + 2048});
+                for (int k = 1; k < 1024; ++k)
+                    ASSERT_NEAR(pairDb(measured.data(), k), pairDb(filter.getResponse(), k), 1e-4)
+                        << k;
+                int compared = 0;
+                for (int i = 0; i < CCoincidenceFilter::kCurvePoints; ++i) {
+                    float freq, levelW, levelXYZ;
+                    CCoincidenceFilter::getCurvePoint(i, &freq, &levelW, &levelXYZ);
+                    const long bin = std::lround(freq * 1.47 / spacing / rate * 2048.0);
+                    if (bin > 1023) continue;
+                    const double sampled =
+                        std::pow(10.0, 2.0 * (kind == 0 ? levelW : levelXYZ) / 20.0);
+                    EXPECT_NEAR(pairDb(measured.data(), bin),
+                                20.0 * std::log10(std::exp(sampled) / (2.0 * std::sqrt(2.0))), 0.25)
+                        << freq;
+                    ++compared;
+                }
+                EXPECT_GE(compared, rate < 48000.0f ? 30 : 31);
             }
-            EXPECT_GE(compared, rate < 48000.0f ? 30 : 31);
-        }
 }
 
 // Too few points for a cubic, no finite curve, a point at 0 Hz: the filter passes the signal

@@ -181,7 +181,8 @@ TEST(TolvinFile, BrokenAndUnstableFilesLoadNothingAndSaySo) {
         set.setTolvinIIRFileName(
             dir.write(std::string("good-") + c.name + "-W48", tolvin({1, 2}, {0.5f})).c_str());
         const std::string path = dir.write(std::string(c.name) + "-W48", c.file);
-        EXPECT_EQ(set.setTolvinIIRFileName(path.c_str()), c.problem.empty() ? "" : c.problem + path);
+        EXPECT_EQ(set.setTolvinIIRFileName(path.c_str()),
+                  c.problem.empty() ? "" : c.problem + path);
         CIIRFilter filter;
         filter.setCoefficients(&set);
         filter.setSamplingRate(48000.0f);

@@ -135,7 +135,8 @@ TEST(QuadKernels, EachStageIsTheChannelFiltersOfItsLanes) {
         convolutionLanes.setChannel(k, convolution[k]->getResponse());
     }
 
-    for (bool wide : cpuHasWideVectors() ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+    for (bool wide :
+         cpuHasWideVectors() ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
         SCOPED_TRACE(wide ? "AVX2" : "any x86-64");
         // Three equaliser bands and an output gain per lane (band sections keep their memory
         // through clearBuffers: new ones for each path).
@@ -156,8 +157,9 @@ TEST(QuadKernels, EachStageIsTheChannelFiltersOfItsLanes) {
         expectLanes(in, [&](float* x, long n) { quadEQ.run(eqLanes, x, n); },
                     {&eq[0], &eq[1], &eq[2], &eq[3]});
         CQuadConvolver quadConvolver(wide);
-        expectLanes(in, [&](float* x, long n) { quadConvolver.run(convolutionLanes, x, n); },
-                    {convolution.begin(), convolution.end()}, 1e-9);
+        expectLanes(
+            in, [&](float* x, long n) { quadConvolver.run(convolutionLanes, x, n); },
+            {convolution.begin(), convolution.end()}, 1e-9);
 
         // The capsule stages in one pass give what they give one after another: a band per
         // capsule, as the processor runs them.

@@ -51,10 +51,10 @@ std::string calibrations() {
 
 // The size a text request may write into, terminator included; 0 when it writes no text.
 int textSize(VstInt32 opcode) {
-    static const VstInt32 sizes[][2] = {
-        {effGetProgramName, 24}, {effGetProgramNameIndexed, 24}, {effGetParamLabel, 32},
-        {effGetParamDisplay, 32}, {effGetParamName, 32},         {effGetEffectName, 32},
-        {effGetVendorString, 64}, {effGetProductString, 64}};
+    static const VstInt32 sizes[][2] = {{effGetProgramName, 24},  {effGetProgramNameIndexed, 24},
+                                        {effGetParamLabel, 32},   {effGetParamDisplay, 32},
+                                        {effGetParamName, 32},    {effGetEffectName, 32},
+                                        {effGetVendorString, 64}, {effGetProductString, 64}};
     for (const auto& size : sizes)
         if (size[0] == opcode) return size[1];
     return 0;

@@ -4,8 +4,8 @@
 // dismissing its notices while the worker posts them, as an editor does on a host's user-interface
 // thread: the one structure of an instance that is made for two threads.
 
-#include "params/ParameterConversions.h"
 #include "core/XeTetra.h"
+#include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
 #include "support/TempDirectory.h"
 

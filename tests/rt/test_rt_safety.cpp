@@ -8,8 +8,8 @@
 
 #include "RtProbe.h"
 
-#include "params/ParameterConversions.h"
 #include "integration/VstHost.h"
+#include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempDirectory.h"
@@ -129,14 +129,13 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
             rtprobe::arm(false);
             const rtprobe::Counts counts = rtprobe::counts();
             if (counts.total() != 0 && failures.size() < 3)
-                failures.push_back("block " + std::to_string(block) + " (" +
-                                   std::to_string(frames) + " frames, set \"" + set + "\"" +
-                                   (design ? ", the first after a design" : "") + "): " +
-                                   std::to_string(counts.calls[rtprobe::kAllocation]) +
-                                   " allocations, " + std::to_string(counts.calls[rtprobe::kLock]) +
-                                   " lock calls, " +
-                                   std::to_string(counts.calls[rtprobe::kSystemCall]) +
-                                   " system calls\n" + rtprobe::describeRecordedCalls());
+                failures.push_back(
+                    "block " + std::to_string(block) + " (" + std::to_string(frames) +
+                    " frames, set \"" + set + "\"" + (design ? ", the first after a design" : "") +
+                    "): " + std::to_string(counts.calls[rtprobe::kAllocation]) + " allocations, " +
+                    std::to_string(counts.calls[rtprobe::kLock]) + " lock calls, " +
+                    std::to_string(counts.calls[rtprobe::kSystemCall]) + " system calls\n" +
+                    rtprobe::describeRecordedCalls());
         }
     });
     audio.join();
