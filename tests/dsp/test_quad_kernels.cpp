@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 using namespace filtertest;
 
