@@ -146,6 +146,13 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
             << "steady states " << peak(a, at, end) << " and " << peak(b, at, end);
         // Before the jump nothing changed; once it has settled the output is the new settings'.
         EXPECT_EQ(peak(jump, 0, at), peak(a, 0, at));
+        // (Within 2 %: a correction set's transform frames start where the set was chosen, and
+        // its output depends a little on where they start.)
+        double settled = 0.0;
+        for (size_t k = 0; k < 4; ++k)
+            for (size_t i = frames - 4800; i < frames; ++i)
+                settled = std::max(settled, std::fabs(static_cast<double>(jump[k][i]) - b[k][i]));
+        EXPECT_LE(settled, 0.02 * peak(b, frames - 4800, frames));
         // Only the first block after the host switched the plug-in on sets up at once: here the
         // change fades in from where the old settings were.
         if (c.offAndOnBefore) {
