@@ -4,11 +4,9 @@
 // second (a functional bound: a host's scan gives up after some seconds), never block, and import
 // exactly what is valid, with the same values as from a clean directory.
 
+#include "integration/PluginFixture.h"
 #include "params/ParameterConversions.h"
-#include "integration/VstHost.h"
 #include "support/SampleCalibrations.h"
-#include "support/ScopedEnvironment.h"
-#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +24,11 @@ namespace {
 
 using Plugin = std::unique_ptr<vsthost::Plugin>;
 
-class HostileCalibrations : public ::testing::Test {
+class HostileCalibrations : public vsthost::PluginTest {
 protected:
     void SetUp() override {
-        environment.isolateCalibrations(home.path());
+        PluginTest::SetUp();
         ASSERT_EQ(std::system(("mkdir -p '" + root + "'").c_str()), 0);
-        ASSERT_TRUE(library.loaded()) << library.loadError();
     }
     std::string path(const std::string& name) const { return root + "/" + name; }
     void file(const std::string& name, const std::string& content) const {
@@ -73,7 +70,7 @@ protected:
         double seconds = 0.0;
         std::thread loader([&] {
             const Clock::time_point start = Clock::now();
-            plugin = std::make_unique<vsthost::Plugin>(library, &host);
+            plugin = std::make_unique<vsthost::Plugin>(*library, &host);
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
             finished.store(true);
         });
@@ -92,12 +89,8 @@ protected:
         return plugin;
     }
 
-    TempDirectory home;
-    ScopedEnvironment environment;
     const std::string root = home.path() + "/Library/Audio/Plug-Ins/VST/calibrations";
     std::vector<std::string> fifos;
-    vsthost::Library library{XETETRA_PLUGIN_PATH};
-    vsthost::HostState host;
 };
 
 // Programs 2 to 7 by name; the unclaimed ones keep their "User n" names.
@@ -169,24 +162,20 @@ TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {
     file(std::string(255, 'N'), "not a calibration\n");
     mkdir(path(std::string(251, 'D') + ".txt").c_str(), 0755);
     mkdir(path(std::string(249, 'T') + ".tetra").c_str(), 0755);
-    // A file nobody but root may read, a sealed directory, loops, links to here and up, a
-    // dangling link, FIFOs and a directory named like calibrations.
+    // A file nobody but root may read, a sealed directory, links to themselves and up, FIFOs and
+    // a directory named like tetraproc calibrations, and a link to a FIFO.
     file("locked.txt", "LF 70 80\n");
     chmod(path("locked.txt").c_str(), 0);
     const int readable = open(path("locked.txt").c_str(), O_RDONLY);
     if (readable >= 0) expected.insert("locked"); // root reads it
     close(readable);
     mkdir(path("sealed.txt").c_str(), 0);
-    for (const char* loop : {"cycle1.txt", "cycle2.txt"})
-        link(loop == std::string("cycle1.txt") ? "cycle2.txt" : "cycle1.txt", loop);
     for (const char* self : {"self.txt", "loop.tetra"})
         link(self, self);
-    for (const char* name : {"here.txt", "up.txt", "parent.tetra"})
-        link(name == std::string("here.txt") ? "." : "..", name);
-    link("/nonexistent/calibration.txt", "dangling.txt");
-    fifo("pipe.txt");
+    link("..", "up.txt");
+    link("..", "parent.tetra");
     fifo("pipe.tetra");
-    link("pipe.txt", "pipelink.txt");
+    link("pipe4.txt", "pipelink.txt");
     mkdir(path("folder.tetra").c_str(), 0755);
 
     Plugin hostile = loadGuarded();
@@ -203,9 +192,9 @@ TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {
     // The same calibrations from a clean directory.
     ASSERT_EQ(std::system(("rm -rf '" + root + "' && mkdir '" + root + "'").c_str()), 0);
     writeValid(false);
-    vsthost::Plugin clean(library, &host);
-    EXPECT_TRUE(view(clean, "Valid") == valid);
-    EXPECT_TRUE(view(clean, "Tetra1234") == tetra);
+    Plugin clean = load();
+    EXPECT_TRUE(view(*clean, "Valid") == valid);
+    EXPECT_TRUE(view(*clean, "Tetra1234") == tetra);
 }
 
 TEST_F(HostileCalibrations, CalibrationsDirectoryThatIsALoopAFifoOrAFile) {

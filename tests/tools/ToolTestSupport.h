@@ -59,21 +59,6 @@ struct RunOptions {
     std::function<int()> prepare;
 };
 
-// This process's environment with the changes applied.
-inline std::vector<std::string> changedEnvironment(const std::vector<std::string>& changes) {
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        result.emplace_back(*entry);
-    for (const std::string& change : changes) {
-        const std::string name = change.substr(0, change.find('='));
-        for (size_t i = result.size(); i-- > 0;)
-            if (result[i].compare(0, name.size() + 1, name + "=") == 0)
-                result.erase(result.begin() + static_cast<long>(i));
-        if (change.find('=') != std::string::npos) result.push_back(change);
-    }
-    return result;
-}
-
 // Runs the program with the arguments in `directory`, standard output and error captured.
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& directory = "", const RunOptions& options = {}) {
@@ -91,11 +76,6 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     for (std::string& a : argvStrings)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    std::vector<std::string> environmentStrings = changedEnvironment(options.environment);
-    std::vector<char*> envp;
-    for (std::string& e : environmentStrings)
-        envp.push_back(&e[0]);
-    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outFd, 1);
@@ -103,6 +83,13 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
         if (options.pipeInput) {
             dup2(input[0], 0);
             close(input[1]);
+        }
+        for (const std::string& change : options.environment) {
+            const size_t equals = change.find('=');
+            if (equals == std::string::npos)
+                unsetenv(change.c_str());
+            else
+                setenv(change.substr(0, equals).c_str(), change.c_str() + equals + 1, 1);
         }
         if (options.prepare) {
             const int prepared = options.prepare();
@@ -121,7 +108,7 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
             _exit(125);
         // The alarm outlives exec.
         if (options.timeoutSeconds > 0) alarm(options.timeoutSeconds);
-        execve(program.c_str(), argv.data(), envp.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     if (options.pipeInput) close(input[0]);

@@ -20,6 +20,39 @@ namespace {
 
 constexpr int kRate = 48000;
 
+// The plug-in loaded from the shared object, as a host runs it: set up by `configure`, then the
+// input followed by `latency` frames of silence, in host-sized blocks.
+Channels throughPlugin(const Channels& input,
+                       const std::function<void(vsthost::Plugin&)>& configure, int& latency) {
+    vsthost::Library library(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
+    EXPECT_TRUE(library.loaded()) << library.loadError();
+    vsthost::HostState host;
+    vsthost::Plugin plugin(library, &host);
+    if (!plugin.ok()) return Channels();
+    plugin.start(static_cast<float>(kRate), 512);
+    configure(plugin);
+    latency = plugin.record()->initialDelay;
+    Channels padded = input;
+    for (auto& channel : padded)
+        channel.resize(channel.size() + static_cast<size_t>(latency), 0.0f);
+    return plugin.process(padded, std::vector<int>{512, 100, 333});
+}
+
+// How many samples of the tool's output differ from the plug-in's after its latency.
+size_t mismatches(const Sound& tool, const Channels& plugin, int latency) {
+    size_t count = tool.channels.size() != 4 || plugin.size() != 4 ? 1 : 0;
+    for (int k = 0; k < 4 && count == 0; ++k)
+        for (size_t i = 0; i < tool.frames(); ++i)
+            count += tool.channels[k][i] != plugin[k][i + static_cast<size_t>(latency)];
+    return count;
+}
+
+std::string setOption(int index, float value) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%d=%.9g", index, static_cast<double>(value));
+    return text;
+}
+
 // HOME is pointed at a directory of the test's own, holding one text calibration (with IIR
 // coefficient files) in the per-user calibrations directory, for the plug-in and the tool alike.
 class ConvertTest : public ::testing::Test {
@@ -50,45 +83,29 @@ protected:
         return sound;
     }
 
+    // The tool with the options, against the plug-in set up by `configure`: the same samples
+    // after the latency the tool reports, and its summary holds `summary`.
+    void expectSameAsPlugin(const Channels& input, std::vector<std::string> options,
+                            const std::function<void(vsthost::Plugin&)>& configure,
+                            const std::string& summary = "") {
+        options.insert(options.begin(), {"--bits", "float"});
+        const Sound tool = convert({in}, dir.file("out.wav"), options);
+        int latency = -1;
+        const Channels plugin = throughPlugin(input, configure, latency);
+        ASSERT_EQ(tool.frames(), input[0].size());
+        EXPECT_NE(last.out.find("latency " + std::to_string(latency) + " samples"),
+                  std::string::npos)
+            << last.out;
+        EXPECT_NE(last.out.find(summary), std::string::npos) << last.out;
+        EXPECT_EQ(mismatches(tool, plugin, latency), 0u) << "latency " << latency;
+    }
+
     ScopedEnvironment environment;
     TempDirectory home;
     TempDirectory dir;
     std::string in;
     RunResult last;
 };
-
-// The plug-in loaded from the shared object, as a host runs it: set up by `configure`, then the
-// input followed by `latency` frames of silence, in host-sized blocks.
-Channels throughPlugin(const Channels& input,
-                       const std::function<void(vsthost::Plugin&)>& configure, int& latency) {
-    vsthost::Library library(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
-    EXPECT_TRUE(library.loaded()) << library.loadError();
-    vsthost::HostState host;
-    vsthost::Plugin plugin(library, &host);
-    if (!plugin.ok()) return Channels();
-    plugin.start(static_cast<float>(kRate), 512);
-    configure(plugin);
-    latency = plugin.record()->initialDelay;
-    Channels padded = input;
-    for (auto& channel : padded)
-        channel.resize(channel.size() + static_cast<size_t>(latency), 0.0f);
-    return plugin.process(padded, std::vector<int>{512, 100, 333});
-}
-
-// How many samples of the tool's output differ from the plug-in's after its latency.
-size_t mismatches(const Sound& tool, const Channels& plugin, int latency) {
-    size_t count = tool.frames() == 0 || plugin.size() != 4 ? 1 : 0;
-    for (int k = 0; k < 4 && count == 0; ++k)
-        for (size_t i = 0; i < tool.frames(); ++i)
-            count += tool.channels[k][i] != plugin[k][i + static_cast<size_t>(latency)];
-    return count;
-}
-
-std::string setOption(int index, float value) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "%d=%.9g", index, static_cast<double>(value));
-    return text;
-}
 
 } // namespace
 
@@ -135,27 +152,23 @@ TEST_F(ConvertTest, SameSamplesAsThePluginAfterLatencyAlignment) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.program) + " in blocks of " + c.block);
-        std::vector<std::string> options{"--bits", "float",     "--block",
-                                         c.block,  "--program", c.program};
+        std::vector<std::string> options{"--block", c.block, "--program", c.program};
         for (const auto& setting : c.settings)
             if (setting.first < kOutputOrder)
                 options.insert(options.end(), {"--set", setOption(setting.first, setting.second)});
         options.insert(options.end(), c.outputOptions.begin(), c.outputOptions.end());
-        const Sound tool = convert({in}, dir.file("out.wav"), options);
-        int latency = -1;
-        const Channels plugin = throughPlugin(
-            input,
-            [&c](vsthost::Plugin& plugin) {
-                plugin.setProgram(c.number);
-                for (const auto& setting : c.settings)
-                    plugin.setParameter(setting.first, setting.second);
-            },
-            latency);
-        ASSERT_EQ(tool.frames(), input[0].size());
-        EXPECT_NE(last.out.find("latency " + std::to_string(latency) + " samples"),
-                  std::string::npos)
-            << last.out;
-        EXPECT_EQ(mismatches(tool, plugin, latency), 0u) << "latency " << latency;
+        expectSameAsPlugin(input, options, [&c](vsthost::Plugin& plugin) {
+            plugin.setProgram(c.number);
+            for (const auto& setting : c.settings)
+                plugin.setParameter(setting.first, setting.second);
+        });
+    }
+    // Shorter than the correction's delay, and empty: the flushed tail alone, and nothing.
+    for (size_t frames : {300, 0}) {
+        const Channels brief = testRecording(frames);
+        ASSERT_TRUE(writeFloatWav(in, brief));
+        expectSameAsPlugin(brief, {"--program", "0", "--block", "777"},
+                           [](vsthost::Plugin& plugin) { plugin.setProgram(0); });
     }
 }
 
@@ -246,32 +259,6 @@ TEST_F(ConvertTest, EveryOutputTypeAndSampleFormat) {
     EXPECT_EQ(convert({in}, dir.file("o.flac"), {}).info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
 }
 
-TEST_F(ConvertTest, LatencyCompensationPutsAnImpulseAtItsInputPosition) {
-    // Mid-file, close to the end (only the flushed tail brings it out) and in a file shorter
-    // than the correction filter's delay; with the 1024-sample correction and without.
-    const size_t cases[][2] = {{8000, 3000}, {8000, 7990}, {300, 100}};
-    for (const char* program : {"0", "3"})
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string("program ") + program + " at " + std::to_string(c[1]));
-            Channels impulse(4, std::vector<float>(c[0], 0.0f));
-            for (auto& channel : impulse)
-                channel[c[1]] = 0.5f;
-            ASSERT_TRUE(writeFloatWav(in, impulse));
-            const Sound out = convert({in}, dir.file("out.wav"),
-                                      {"--bits", "float", "--program", program, "--block", "777"});
-            ASSERT_EQ(out.frames(), c[0]);
-            size_t peak = 0;
-            for (size_t i = 0; i < out.frames(); ++i)
-                if (std::fabs(out.channels[0][i]) > std::fabs(out.channels[0][peak])) peak = i;
-            EXPECT_EQ(peak, c[1]);
-        }
-    // An empty recording gives an empty file.
-    ASSERT_TRUE(writeFloatWav(in, Channels(4)));
-    const Sound empty = convert({in}, dir.file("empty-out.wav"), {});
-    EXPECT_EQ(empty.info.frames, 0);
-    EXPECT_EQ(empty.info.channels, 4);
-}
-
 // A session's state as a host saved it: the bank (its current program, or another by name), as
 // raw bytes or as base64 text, or one program; each gives what the plug-in gives with those
 // settings made by hand.
@@ -323,14 +310,9 @@ TEST_F(ConvertTest, StateFromAHostGivesThePluginsSamples) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options[1] + (c.options.size() > 2 ? " " + c.options[3] : ""));
-        std::vector<std::string> options{"--bits", "float"};
-        options.insert(options.end(), c.options.begin(), c.options.end());
-        const Sound tool = convert({in}, dir.file("out.wav"), options);
-        EXPECT_NE(last.out.find(c.summary), std::string::npos) << last.out;
-        int latency = -1;
-        const Channels plugin = throughPlugin(
-            input, [&](vsthost::Plugin& plugin) { configure(plugin, c.program); }, latency);
-        EXPECT_EQ(mismatches(tool, plugin, latency), 0u);
+        expectSameAsPlugin(
+            input, c.options, [&](vsthost::Plugin& plugin) { configure(plugin, c.program); },
+            c.summary);
     }
 
     // A single program is not a bank to choose from (other refusals are in the safety table).
