@@ -45,21 +45,13 @@ fi
 cat "$cache"
 
 failed=0
-expect() {
-    if ! grep -q -- " $1=\"$2\"" "$cache"; then
-        echo "ardour_scan: expected $1=\"$2\" in $cache" >&2
+for pair in id=1483035697 'name=Xerio Kalen Ambrel' creator=XeAudio category=SurroundFx \
+    n_inputs=4 n_outputs=4 can_process_replace=1 has_editor=1 is_instrument=0; do
+    if ! grep -q -- " ${pair%%=*}=\"${pair#*=}\"" "$cache"; then
+        echo "ardour_scan: expected ${pair%%=*}=\"${pair#*=}\" in $cache" >&2
         failed=1
     fi
-}
-expect id 1483035697
-expect name "Xerio Kalen Ambrel"
-expect creator XeAudio
-expect category SurroundFx
-expect n_inputs 4
-expect n_outputs 4
-expect can_process_replace 1
-expect has_editor 1
-expect is_instrument 0
+done
 if [ "$(grep -c '<VST2Info ' "$cache")" -ne 1 ]; then
     echo "ardour_scan: expected exactly one plug-in in $cache" >&2
     failed=1
