@@ -272,6 +272,9 @@ TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
         EXPECT_TRUE(buffer.untouchedFrom(0));
         plugin->setProgram(index);
     }
+    // Numbers that would name a program once cut to 32 bits.
+    for (VstIntPtr value : {(VstIntPtr(1) << 33) + 2, -(VstIntPtr(1) << 33)})
+        plugin->dispatch(effSetProgram, 0, value);
     EXPECT_EQ(plugin->dispatch(effGetProgram), 7);
 
     plugin->setParameter(4, 1.0f);  // Calibration

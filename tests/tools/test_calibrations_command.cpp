@@ -57,13 +57,13 @@ std::vector<std::pair<std::string, std::string>> tree(const std::string& root,
     return files;
 }
 
-// The environment of a user whose home is `home`, with no data directories of the machine's.
 std::vector<std::string> sortedLines(const std::string& text) {
     std::vector<std::string> all = lines(text);
     std::sort(all.begin(), all.end());
     return all;
 }
 
+// The environment of a user whose home is `home`, with no data directories of the machine's.
 std::vector<std::string> userEnvironment(const std::string& home) {
     return {"HOME=" + home, "XETETRA_CALIBRATIONS", "XDG_DATA_HOME",
             "XDG_DATA_DIRS=" + home + "/.no-data-dirs"};
@@ -82,20 +82,25 @@ bool systemDirectoryExists() {
 
 } // namespace
 
-TEST(ToolCalibrations, WhatCannotBeReadIsNamed) {
+// What a calibrations directory holds that cannot be read is named, one notice each; names are cut
+// whole and reach a terminal or a JSON reader safely.
+TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
     TempDirectory dir;
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     const std::string calibrations = dir.makeDirectory("calibrations");
     const std::string sealed = dir.makeDirectory("sealed");
-    ASSERT_TRUE(
-        tetrafile::writeFile(calibrations + "/Good.tetra", tetrafile::mic1234Calibration()));
-    ASSERT_TRUE(
-        tetrafile::writeFile(calibrations + "/locked.tetra", tetrafile::mic1234Calibration()));
+    // An e-acute over bytes 23 and 24 of the name, beyond the 23 a program name holds; a name in
+    // Latin-1; an escape sequence that would turn a terminal red; a C1 control character.
+    const std::string names[] = {"Calibration-Strasse-12\xc3\xa9x", "Caf\xe9", "Red\x1b[31mAlert",
+                                 "Bad\xc2\x9bName", "locked"};
+    for (const std::string& name : names)
+        ASSERT_TRUE(tetrafile::writeFile(calibrations + "/" + name + ".tetra",
+                                         tetrafile::mic1234Calibration()));
     dir.write("calibrations/locked.txt", "sens 1 1 1 1\n");
-    dir.makeDirectory("calibrations/folder.txt");
-    ASSERT_EQ(chmod((calibrations + "/locked.txt").c_str(), 0), 0);
-    ASSERT_EQ(chmod((calibrations + "/locked.tetra").c_str(), 0), 0);
-    ASSERT_EQ(chmod(sealed.c_str(), 0), 0);
+    dir.makeDirectory("calibrations/folder.txt"); // passed over without a word
+    for (const std::string& path :
+         {calibrations + "/locked.txt", calibrations + "/locked.tetra", sealed})
+        ASSERT_EQ(chmod(path.c_str(), 0), 0);
     ASSERT_EQ(mkfifo((calibrations + "/pipe.txt").c_str(), 0644), 0);
     ASSERT_EQ(symlink("nowhere.txt", (calibrations + "/gone.txt").c_str()), 0);
     ASSERT_EQ(symlink("loop.tetra", (calibrations + "/loop.tetra").c_str()), 0);
@@ -103,46 +108,25 @@ TEST(ToolCalibrations, WhatCannotBeReadIsNamed) {
     RunOptions options;
     options.uid = unprivilegedUser();
     options.timeoutSeconds = 60;
-    const std::string skipped = "XeTetraVST: Calibration file skipped (";
-    const struct {
-        std::string directory;
-        std::vector<std::string> notices; // sorted; a directory named like a file is passed over
-    } cases[] = {
-        {calibrations,
-         {skipped + "Permission denied): " + calibrations + "/locked.tetra",
-          skipped + "Permission denied): " + calibrations + "/locked.txt",
-          skipped + "Too many levels of symbolic links): " + calibrations + "/loop.tetra",
-          skipped + "a FIFO, not a regular file): " + calibrations + "/pipe.txt",
-          skipped + "a symbolic link to nothing): " + calibrations + "/gone.txt"}},
-        // Not "not found": it is there, and the notice says why it was not read.
-        {sealed,
-         {"XeTetraVST: Calibrations directory cannot be read (Permission denied): " + sealed}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.directory);
-        const RunResult run = runTool({"programs", "--calibrations", c.directory}, "", options);
-        EXPECT_EQ(run.status, 0) << run.err;
-        std::vector<std::string> expected = c.notices;
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(sortedLines(run.err), expected);
-        EXPECT_EQ(has(run.out, "Good"), c.directory == calibrations);
-    }
-}
-
-TEST(ToolCalibrations, NamesAreCutWholeAndPrintedSafely) {
-    TempDirectory dir;
-    const std::string calibrations = dir.makeDirectory("calibrations");
-    // An e-acute over bytes 23 and 24 of the name, beyond the 23 a program name holds; a name in
-    // Latin-1; an escape sequence that would turn a terminal red; a C1 control character.
-    const std::string names[] = {"Calibration-Strasse-12\xc3\xa9x", "Caf\xe9", "Red\x1b[31mAlert",
-                                 "Bad\xc2\x9bName"};
-    for (const std::string& name : names)
-        ASSERT_TRUE(tetrafile::writeFile(calibrations + "/" + name + ".tetra",
-                                         tetrafile::mic1234Calibration()));
-    const RunResult table = runTool({"programs", "--calibrations", calibrations});
-    const RunResult json = runTool({"programs", "--json", "--calibrations", calibrations});
+    const RunResult table = runTool({"programs", "--calibrations", calibrations}, "", options);
+    const RunResult json =
+        runTool({"programs", "--json", "--calibrations", calibrations}, "", options);
     ASSERT_EQ(table.status, 0) << table.err;
     ASSERT_EQ(json.status, 0) << json.err;
+    const std::string skipped = "XeTetraVST: Calibration file skipped (";
+    EXPECT_EQ(sortedLines(table.err),
+              (std::vector<std::string>{
+                  skipped + "Permission denied): " + calibrations + "/locked.tetra",
+                  skipped + "Permission denied): " + calibrations + "/locked.txt",
+                  skipped + "Too many levels of symbolic links): " + calibrations + "/loop.tetra",
+                  skipped + "a FIFO, not a regular file): " + calibrations + "/pipe.txt",
+                  skipped + "a symbolic link to nothing): " + calibrations + "/gone.txt"}));
+    // Not "not found": the directory is there, and the notice says why it was not read.
+    const RunResult unreadable = runTool({"programs", "--calibrations", sealed}, "", options);
+    EXPECT_EQ(unreadable.status, 0);
+    EXPECT_EQ(unreadable.err,
+              "XeTetraVST: Calibrations directory cannot be read (Permission denied): " + sealed +
+                  "\n");
 
     // The program name ends before the character that does not fit; the set name holds it all.
     for (const char* part :

@@ -19,10 +19,6 @@ namespace {
 // An effect of 3 programs and 5 parameters whose operations note their calls and answer `text`.
 struct TestEffect : AudioEffectX {
     explicit TestEffect(std::vector<std::string>* log) : AudioEffectX(nullptr, 3, 5), log(log) {}
-    void setProgram(VstInt32 program) override {
-        log->push_back("setProgram");
-        curProgram = program;
-    }
     void setProgramName(char* name) override {
         log->push_back("setProgramName " + std::string(name));
     }
@@ -47,7 +43,6 @@ struct TestEffect : AudioEffectX {
         log->push_back("canDo " + std::string(query));
         return 0;
     }
-    void processReplacing(float**, float**, VstInt32) override { log->push_back("process"); }
     VstInt32 getChunk(void** data, bool isPreset) override {
         log->push_back(isPreset ? "getChunk program" : "getChunk bank");
         *data = chunk.empty() ? nullptr : &chunk[0];
@@ -87,23 +82,6 @@ protected:
     TestEffect effect{&log};
     AEffect* record = effect.getAeffect();
 };
-
-// What no host should send never reaches an operation: a program number that truncates to an
-// existing one, a record without its object, no record at all.
-TEST_F(AudioEffectTest, TrampolinesRejectWhatNoHostShouldSend) {
-    for (VstIntPtr value : {VstIntPtr(3), VstIntPtr(-1), VstIntPtr(1) << 33, -(VstIntPtr(1) << 33)})
-        dispatch(effSetProgram, 0, value);
-    AEffect orphan = *record;
-    orphan.object = nullptr;
-    EXPECT_EQ(orphan.dispatcher(&orphan, effGetVstVersion, 0, 0, nullptr, 0.0f), 0);
-    EXPECT_EQ(orphan.dispatcher(nullptr, effGetVstVersion, 0, 0, nullptr, 0.0f), 0);
-    orphan.setParameter(&orphan, 1, 0.5f);
-    EXPECT_EQ(orphan.getParameter(&orphan, 1), 0.0f);
-    float a[2] = {};
-    float* in[1] = {a};
-    orphan.processReplacing(&orphan, in, in, 2);
-    EXPECT_TRUE(log.empty());
-}
 
 // Each text request copies at most its size, terminated, whatever the operation wrote.
 TEST_F(AudioEffectTest, TextsReachTheHostBoundedAndTerminated) {
