@@ -91,8 +91,12 @@ TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
     const std::string sealed = dir.makeDirectory("sealed");
     // An e-acute over bytes 23 and 24 of the name, beyond the 23 a program name holds; a name in
     // Latin-1; an escape sequence that would turn a terminal red; a C1 control character.
-    const std::string names[] = {"Calibration-Strasse-12\xc3\xa9x", "Caf\xe9", "Red\x1b[31mAlert",
-                                 "Bad\xc2\x9bName", "locked"};
+    const std::string names[] = {"Calibration-Strasse-12\xc3\xa9x",
+                                 "Caf\xe9",
+                                 "Red\x1b[31mAlert",
+                                 "Bad\xc2\x9bName",
+                                 "locked",
+                                 "odd \"name\\"};
     for (const std::string& name : names)
         ASSERT_TRUE(tetrafile::writeFile(calibrations + "/" + name + ".tetra",
                                          tetrafile::mic1234Calibration()));
@@ -121,6 +125,23 @@ TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
                   skipped + "Too many levels of symbolic links): " + calibrations + "/loop.tetra",
                   skipped + "a FIFO, not a regular file): " + calibrations + "/pipe.txt",
                   skipped + "a symbolic link to nothing): " + calibrations + "/gone.txt"}));
+    // The factory programs with what they select; an imported one with its file.
+    EXPECT_TRUE(lineHas(table.out, "0   Ambrel - uncalibrated ", " 2.3cm ")) << table.out;
+    EXPECT_TRUE(
+        lineHas(table.out, " 2.3cm ", " 1024  on      FuMa    on cut 25.0 Hz, boost 150.0 Hz  off"))
+        << table.out;
+    EXPECT_TRUE(has(json.out,
+                    "{\"index\": 1, \"name\": \"1.47cm\",\n   \"postMatrixSet\": {\"index\": 1, "
+                    "\"name\": \"1.47cm\", \"latency\": 1024},\n   \"calibration\": null"))
+        << json.out;
+    EXPECT_TRUE(
+        has(json.out, "\"name\": \"odd \\\"name\\\\\", \"latency\": 0},\n   \"calibration\": "
+                      "{\"file\": \"" +
+                          calibrations + "/odd \\\"name\\\\.tetra\", \"directory\": \"" +
+                          calibrations + "\"}"))
+        << json.out;
+    EXPECT_EQ(runTool({"programs", "extra"}).status, 2);
+    EXPECT_EQ(runTool({"programs", "--calibrations", dir.file("none")}).status, 1);
     // Not "not found": the directory is there, and the notice says why it was not read.
     const RunResult unreadable = runTool({"programs", "--calibrations", sealed}, "", options);
     EXPECT_EQ(unreadable.status, 0);

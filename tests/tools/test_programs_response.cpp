@@ -1,4 +1,4 @@
-// xetetra programs, response and the help of every subcommand.
+// xetetra response and the help of every subcommand.
 
 #include "calibration/TetraFileWriter.h"
 #include "core/XeTetra.h"
@@ -15,15 +15,6 @@
 using namespace tooltest;
 
 namespace {
-
-std::string jsonQuoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
 
 struct CsvRow {
     double frequency;
@@ -110,57 +101,6 @@ TEST(ToolHelp, EverySubcommandDescribesItsOptions) {
     EXPECT_EQ(calibrations.status, 0);
     for (const char* command : {"  list ", "  install "})
         EXPECT_NE(calibrations.out.find(command), std::string::npos) << command;
-}
-
-// The programs with what each selects, as the processor has them; the calibration programs with
-// their files.
-TEST(ToolPrograms, ListsWhatEachProgramSelects) {
-    TempDirectory dir;
-    const std::string calibrations = dir.makeDirectory("calibrations");
-    ASSERT_TRUE(
-        tetrafile::writeFile(calibrations + "/mic1234.tetra", tetrafile::mic1234Calibration()));
-    // A name that JSON must escape.
-    ASSERT_TRUE(
-        tetrafile::writeFile(calibrations + "/odd \"name\\.tetra", tetrafile::TetraCalibration()));
-    const RunResult table = runTool({"programs", "--calibrations", calibrations});
-    const RunResult json = runTool({"programs", "--json", "--calibrations", calibrations});
-    ASSERT_EQ(table.status, 0) << table.err;
-    ASSERT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(table.err + json.err, "");
-    const std::vector<std::string> rows = lines(table.out);
-    ASSERT_EQ(rows.size(), 13u) << table.out;
-    AXeTetra processor(nullptr, CCalibrationPaths::only(calibrations));
-    for (int p = 0; p < kNumPrograms; ++p) {
-        SCOPED_TRACE(p);
-        char name[256] = {};
-        processor.getProgramNameIndexed(0, p, name);
-        processor.setProgram(p);
-        const std::string set = processor.GetPostMatrixSetName(processor.GetCoincidenceFilter());
-        const long latency = processor.GetPostMatrixLatency();
-        const bool lf = processor.getParameter(kLFEnabled) >= 0.5f;
-        const std::string& row = rows[static_cast<size_t>(p) + 1];
-        for (const std::string& part :
-             {std::to_string(p) + " ", std::string(name), set, " " + std::to_string(latency) + " ",
-              std::string(lf ? "  on cut " : "  off "), std::string("  FuMa  ")})
-            EXPECT_NE(row.find(part), std::string::npos) << row << " lacks " << part;
-        const CCalibrationSource* source = processor.GetCalibrationSource(p);
-        const std::string entry =
-            "{\"index\": " + std::to_string(p) + ", \"name\": " + jsonQuoted(name) +
-            ",\n   \"postMatrixSet\": {\"index\": " +
-            std::to_string(processor.GetCoincidenceFilter()) + ", \"name\": " + jsonQuoted(set) +
-            ", \"latency\": " + std::to_string(latency) + "},\n   \"calibration\": " +
-            (source == nullptr ? "null"
-                               : "{\"file\": " + jsonQuoted(source->file) +
-                                     ", \"directory\": " + jsonQuoted(calibrations) + "}");
-        const size_t at = json.out.find(entry);
-        ASSERT_NE(at, std::string::npos) << entry;
-        EXPECT_NE(json.out.substr(at, 600).find(std::string("\"lf\": {\"enabled\": ") +
-                                                (lf ? "true" : "false")),
-                  std::string::npos);
-    }
-    EXPECT_EQ(rows[10], "Calibrations from " + calibrations + ":");
-    EXPECT_EQ(runTool({"programs", "extra"}).status, 2);
-    EXPECT_EQ(runTool({"programs", "--calibrations", dir.file("none")}).status, 1);
 }
 
 TEST(ToolResponse, MatchesADirectTransformOfTheProcessorsImpulseResponse) {
