@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -167,25 +168,22 @@ struct Sound {
     size_t frames() const { return channels.empty() ? 0 : channels[0].size(); }
 };
 
+// The file's samples; when it ends before its header says, the frames it has, and ok false.
 inline Sound readSound(const std::string& path) {
     Sound sound;
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sound.info);
     if (file == nullptr) return sound;
     sound.ambisonic = sf_command(file, SFC_WAVEX_GET_AMBISONIC, nullptr, 0);
-    const int channels = sound.info.channels;
-    std::vector<float> interleaved(static_cast<size_t>(sound.info.frames) *
-                                   static_cast<size_t>(channels));
+    const size_t channels = static_cast<size_t>(sound.info.channels);
+    std::vector<float> interleaved(static_cast<size_t>(sound.info.frames) * channels);
     const sf_count_t got = sf_readf_float(file, interleaved.data(), sound.info.frames);
     sf_close(file);
-    if (got != sound.info.frames) return sound;
-    sound.channels.assign(static_cast<size_t>(channels),
-                          std::vector<float>(static_cast<size_t>(got)));
-    for (sf_count_t i = 0; i < got; ++i)
-        for (int c = 0; c < channels; ++c)
-            sound.channels[static_cast<size_t>(c)][static_cast<size_t>(i)] =
-                interleaved[static_cast<size_t>(i) * static_cast<size_t>(channels) +
-                            static_cast<size_t>(c)];
-    sound.ok = true;
+    sound.channels.assign(channels,
+                          std::vector<float>(static_cast<size_t>(std::max<sf_count_t>(got, 0))));
+    for (size_t i = 0; i < sound.frames(); ++i)
+        for (size_t c = 0; c < channels; ++c)
+            sound.channels[c][i] = interleaved[i * channels + c];
+    sound.ok = got == sound.info.frames;
     return sound;
 }
 

@@ -253,18 +253,10 @@ TEST(ConvertSafety, InputsThatEndEarly) {
         struct stat status;
         ASSERT_EQ(stat(path.c_str(), &status), 0);
         ASSERT_EQ(truncate(path.c_str(), status.st_size - f.cut), 0);
-        // What libsndfile gives of it, frame by frame, and why it stopped.
-        SF_INFO info = {};
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        ASSERT_NE(file, nullptr);
-        std::vector<float> samples(static_cast<size_t>(10000 * 4));
-        const sf_count_t got = sf_readf_float(file, samples.data(), 10000);
-        sf_close(file);
-        Channels present(4, std::vector<float>(static_cast<size_t>(got)));
-        for (sf_count_t i = 0; i < got; ++i)
-            for (size_t k = 0; k < 4; ++k)
-                present[k][static_cast<size_t>(i)] = samples[static_cast<size_t>(i) * 4 + k];
-        ASSERT_TRUE(writeFloatWav(dir.file("present.wav"), present));
+        // What libsndfile gives of it.
+        const Sound present = readSound(path);
+        const size_t got = present.frames();
+        ASSERT_TRUE(writeFloatWav(dir.file("present.wav"), present.channels));
 
         const RunResult run = convert(f.name, "out.wav");
         EXPECT_EQ(run.status, 3) << run.err;
