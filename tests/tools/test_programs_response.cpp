@@ -9,6 +9,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,23 +27,15 @@ std::vector<CsvRow> parseCsv(const std::string& text) {
     std::vector<CsvRow> rows;
     const std::vector<std::string> all = lines(text);
     for (size_t r = 1; r < all.size(); ++r) {
-        std::vector<std::string> fields;
-        std::string field;
-        for (char c : all[r] + ",") {
-            if (c == ',') {
-                fields.push_back(field);
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
+        std::stringstream in(all[r] + ",");
+        std::vector<double> fields;
+        for (std::string field; std::getline(in, field, ',');)
+            fields.push_back(field.empty() ? NAN : std::atof(field.c_str()));
         if (fields.size() != 9) return {};
-        CsvRow row;
-        row.frequency = std::atof(fields[0].c_str());
-        for (int o = 0; o < 4; ++o) {
-            row.db[o] = std::atof(fields[static_cast<size_t>(1 + 2 * o)].c_str());
-            const std::string& delay = fields[static_cast<size_t>(2 + 2 * o)];
-            row.delayMs[o] = delay.empty() ? NAN : std::atof(delay.c_str());
+        CsvRow row{fields[0], {}, {}};
+        for (size_t o = 0; o < 4; ++o) {
+            row.db[o] = fields[1 + 2 * o];
+            row.delayMs[o] = fields[2 + 2 * o];
         }
         rows.push_back(row);
     }
