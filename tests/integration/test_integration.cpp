@@ -689,10 +689,7 @@ TEST_F(PluginTest, CalibrationsUnderTheUsersHome) {
     plain->start();
     plain->setProgram(2);
     plain->setParameter(kPostMatrixFilter, 0.0f);
-    Channels in = makeChannels(4096);
-    for (size_t i = 0; i < 4096; ++i)
-        for (size_t k = 0; k < 4; ++k)
-            in[k][i] = static_cast<float>(std::sin(0.003 * double(i) * double(k + 1)));
+    const Channels in = noise(4096, 7);
     const Channels calibrated = plugin->process(in, 512);
     const Channels reference = plain->process(in, 512);
     for (size_t i = 0; i < 4096; ++i) {

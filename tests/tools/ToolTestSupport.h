@@ -128,12 +128,6 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     return result;
 }
 
-// The user a test that needs permissions to bite runs the tool as: nobody when the tests run as
-// root (who may read anything), else the tests' own user (-1).
-inline int unprivilegedUser() {
-    return geteuid() == 0 ? 65534 : -1;
-}
-
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory = "",
                          const RunOptions& options = {}) {
     return runProgram(toolPath(), args, directory, options);
