@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <set>
@@ -50,9 +51,7 @@ protected:
         calibration.lfCut = 45.0f;
         calibration.gains[2] = -2.5f;
         ASSERT_TRUE(samplecal::writeTextCalibration(root, calibration));
-        std::FILE* text = std::fopen(path("Valid.txt").c_str(), "a");
-        std::fputs("W W96\nVel VEL96\nW W88\n", text);
-        std::fclose(text);
+        std::ofstream(path("Valid.txt"), std::ios::app) << "W W96\nVel VEL96\nW W88\n";
         ASSERT_TRUE(
             samplecal::writeTetraCalibration(root, "Tetra1234", tetrafile::mic1234Calibration()));
         if (!hostileCoefficients) return;

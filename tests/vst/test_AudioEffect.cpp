@@ -1,6 +1,6 @@
 // The host-interface layer's own duties, with an effect that records what reaches it: what the
-// plug-in cannot provoke through the shared object (over-long texts, orphaned records, bad chunk
-// pointers). Its request table, texts, parameters and chunks are checked through the shared
+// plug-in cannot provoke through the shared object (over-long texts, unterminated host texts, bad
+// chunk pointers). Its request table, texts, parameters and chunks are checked through the shared
 // object by the integration suite and the fuzzer of the record.
 
 #include "vst/AudioEffectX.h"
