@@ -155,8 +155,6 @@ public:
         dispatch(opcode, index, 0, buffer);
         return buffer;
     }
-    std::string parameterName(VstInt32 index) const { return text(effGetParamName, index); }
-    std::string parameterLabel(VstInt32 index) const { return text(effGetParamLabel, index); }
     std::string parameterDisplay(VstInt32 index) const { return text(effGetParamDisplay, index); }
     std::string programName() const { return text(effGetProgramName); }
     void setProgram(int program) const { dispatch(effSetProgram, 0, program); }

@@ -197,8 +197,8 @@ TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
     ASSERT_EQ(kOwnValueDisplays.size(), 51u);
     for (int i = 0; i < kNumParams; ++i) {
         EXPECT_EQ(plugin->getParameter(i), ownValue(i)) << i;
-        EXPECT_EQ(plugin->parameterName(i), kNames[i]) << i;
-        EXPECT_EQ(plugin->parameterLabel(i), kLabels[i]) << i;
+        EXPECT_EQ(plugin->text(effGetParamName, i), kNames[i]) << i;
+        EXPECT_EQ(plugin->text(effGetParamLabel, i), kLabels[i]) << i;
         EXPECT_EQ(plugin->parameterDisplay(i), kOwnValueDisplays[i]) << i;
     }
     // Indices that name no parameter: answer 0 and leave the host's buffer alone.
