@@ -241,9 +241,9 @@ TEST_F(PluginTest, ParameterTableAsTheHostReadsIt) {
     }
 }
 
-// Names by index without selecting (request 29) and of the selected program (request 5), and what
-// a program keeps: its own edits, but not "Calibration" and "Display VU", which belong to the
-// instance. (The factory programs' values are measured in their sound below.)
+// Names by index without selecting (request 29) and of the selected program (request 5), the
+// factory values, and what a program keeps: its own edits, but not "Calibration" and
+// "Display VU", which belong to the instance.
 TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
     auto plugin = load();
     plugin->setProgram(3);
@@ -277,6 +277,29 @@ TEST_F(PluginTest, ProgramsAsTheHostSeesThem) {
     for (VstIntPtr value : {(VstIntPtr(1) << 33) + 2, -(VstIntPtr(1) << 33)})
         plugin->dispatch(effSetProgram, 0, value);
     EXPECT_EQ(plugin->dispatch(effGetProgram), 7);
+
+    // The factory values: LF cut and boost, W output gain, post-matrix set.
+    const struct {
+        int program;
+        float values[4];
+        const char* displays[4];
+    } factory[] = {{0,
+                    {0.08834819f, 0.79775119f, 0.23333333f, 0.28571430f},
+                    {" 25.0", "150.0", " -8.0", "2.3cm"}},
+                   {1,
+                    {0.16053392f, 0.36278272f, 0.34099999f, 0.14285715f},
+                    {" 30.0", " 50.0", " -4.8", "1.47cm"}},
+                   {5, {1.0f, 0.0f, 0.5f, 0.0f}, {"250.0", " 20.0", "  0.0", "None"}}};
+    const int indices[4] = {1, 2, 42, 6};
+    for (const auto& f : factory) {
+        plugin->setProgram(f.program);
+        EXPECT_EQ(plugin->parameterDisplay(0), f.program < 2 ? "Yes" : "No");
+        for (int k = 0; k < 4; ++k) {
+            const int index = indices[k];
+            EXPECT_FLOAT_EQ(plugin->getParameter(index), f.values[k]) << f.program << " " << index;
+            EXPECT_EQ(plugin->parameterDisplay(index), f.displays[k]) << f.program << " " << index;
+        }
+    }
 
     plugin->setParameter(4, 1.0f);  // Calibration
     plugin->setParameter(13, 1.0f); // Display VU

@@ -1,6 +1,6 @@
 // xetetra against tetrafile (Debian package tetraproc) on the same generated recordings and the
 // same tetraproc calibration file: one test for each relation README ("Relation to tetrafile")
-// documents.
+// documents. First, that tetrafile reads the calibration files these tests write whole.
 
 #include "calibration/TetraFileWriter.h"
 #include "dsp/FFTReal.h"
@@ -124,6 +124,39 @@ std::vector<double> convolve(const std::vector<float>& x, const std::vector<doub
 }
 
 } // namespace
+
+// tetrafile exits 0 on a truncated file and then uses its defaults, so each file is run once more
+// with one message appended, which changes the output only if tetrafile read all before it.
+TEST_F(TetrafileTest, CalibrationFilesAreReadWhole) {
+    const std::string fixtures = std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/";
+    tetrafile::TetraCalibration first = tetrafile::mic1234Calibration(), names = first;
+    first.version = 1;
+    names.copyright = std::string(63, 'c'); // tetraproc keeps 63 characters
+    names.convolFile = "/usr/share/tetraproc/none.conv";
+    ASSERT_TRUE(tetrafile::writeFile(dir.file("version1.tetra"), first));
+    ASSERT_TRUE(tetrafile::writeFile(dir.file("names.tetra"), names));
+    // One more matrix row, which swaps X and Y of the default microphone.
+    const tetrafile::Bytes probe =
+        tetrafile::message("/matrix/row",
+                           {tetrafile::OscArg::Int(1), tetrafile::OscArg::Float(0.866f),
+                            tetrafile::OscArg::Float(-0.866f), tetrafile::OscArg::Float(0.866f),
+                            tetrafile::OscArg::Float(-0.866f)})
+            .bytes();
+    const std::string recording = dir.file("rec.wav");
+    ASSERT_TRUE(writeFloatWav(recording, testRecording(6000)));
+    for (const std::string& file :
+         {fixtures + "default.tetra", fixtures + "mic1234.tetra", fixtures + "version2.tetra",
+          dir.file("version1.tetra"), dir.file("names.tetra")}) {
+        SCOPED_TRACE(file);
+        std::string bytes = readText(file);
+        ASSERT_FALSE(bytes.empty());
+        const Sound plain = tetrafileRun(file, recording);
+        bytes.append(probe.begin(), probe.end());
+        const Sound probed = tetrafileRun(dir.write("probed.tetra", bytes), recording);
+        ASSERT_EQ(plain.frames(), 6000u);
+        EXPECT_NE(probed.channels, plain.channels) << "tetrafile did not reach the end of the file";
+    }
+}
 
 // With the plug-in's own filters off, tetrafile's output with the matrix alone is ours through its
 // DC blocker: plainly, and with the orientation and order options of each, which must therefore
