@@ -1,0 +1,352 @@
+#include "dsp/ABMatrix.h"
+#include "dsp/HPFilter.h"
+#include "dsp/HPFilter2.h"
+#include "dsp/LFFilter.h"
+#include "dsp/LowShelfFilter.h"
+#include "dsp/MitRegFilter.h"
+#include "dsp/ParaEQ1Band.h"
+#include "dsp/ParaEQ2Band.h"
+#include "dsp/ParaEQ3Band.h"
+
+#include "FilterTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+using namespace filtertest;
+
+namespace {
+double warp(double hz, double rate) {
+    return std::tan(kPi * hz / rate);
+}
+
+// The analog prototypes the sections are bilinear transforms of, at the digital frequency f.
+double highPass2Gain(double f, double fc, double d, double rate) {
+    const double x = warp(f, rate) / warp(fc, rate);
+    return x * x / std::hypot(1.0 - x * x, d * x);
+}
+double shelfGain(double f, double f1, double f2, double rate) {
+    return std::hypot(warp(f, rate), warp(f2, rate)) / std::hypot(warp(f, rate), warp(f1, rate));
+}
+
+// Single-precision coefficients and recursion err by a few ulps, amplified by the recursion.
+double tolerance(const CIIRFilter& f, double w) {
+    return 2e-6 + 1.5e-7 * sectionGain(f, w, true);
+}
+
+// The product of the sections' designed responses against the prototype, and the response
+// measured from the running filter's impulse response against that design (rounding scaled by
+// the largest gain the signal sees on its way).
+void expectResponse(CFilter& whole, std::vector<const CIIRFilter*> sections, double cut,
+                    double rate, double largestGain, const std::function<double(double)>& proto) {
+    const auto h = run(whole, impulse(size_t(std::min(12.0 * rate / cut, 2e6)) + 2000));
+    for (double f : {0.0, 0.25 * cut, 0.5 * cut, cut, 2.0 * cut, 4.0 * cut, 0.4 * rate}) {
+        if (f > 0.4 * rate) continue;
+        const double w = radians(f, rate);
+        double design = 1.0, tol = 0.0;
+        for (const CIIRFilter* s : sections)
+            design *= sectionGain(*s, w), tol += tolerance(*s, w);
+        EXPECT_NEAR(design, proto(f), tol * proto(f) + 1e-9) << rate << " " << cut << " " << f;
+        EXPECT_NEAR(std::abs(dftAt(h, w)), design, tol * largestGain)
+            << rate << " " << cut << " " << f;
+    }
+    EXPECT_NEAR(std::abs(dftAt(h, kPi)), 1.0, 1e-5);
+}
+
+void set(CMitRegFilter& f, bool relative, float freq, float width, float gain) {
+    if (relative)
+        f.setParametersRelative(freq, width, gain);
+    else
+        f.setParametersOctaves(freq, width, gain);
+}
+
+bool stable(const CMitRegFilter& f) {
+    return std::isfinite(f.getA1()) && std::isfinite(f.getA2()) &&
+           rootsInside(f.getA1(), f.getA2()) && f.getB0() == f.getA2() && f.getB1() == f.getA1();
+}
+
+std::vector<float> impulseResponse(CMitRegFilter& f) {
+    return run(f, impulse(ringLength(f.getA1(), f.getA2())));
+}
+
+} // namespace
+
+// The sections against their analog prototypes at 44.1 to 192 kHz, measured and designed.
+TEST(HighPassAndShelf, ResponsesMatchTheirPrototypesAtEveryRate) {
+    for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        for (float fc : {25.0f, 1000.0f, 10000.0f}) {
+            CHPFilter hp(fc);
+            hp.setSamplingRate(rate);
+            expectResponse(hp, {&hp}, fc, rate, 1.0, [&](double f) {
+                const double x = warp(f, rate) / warp(fc, rate);
+                return x / std::sqrt(1.0 + x * x);
+            });
+        }
+        // The shelf and the two high-passes of the LF filter together; the first high-pass's
+        // damping goes from 1.109 at 25 Hz to 1.618 at 50 Hz.
+        const struct {
+            float cut, boost;
+            double d;
+        } lfs[] = {{20, 150, 1.109},
+                   {30, 50, 1.2108},
+                   {37.5f, 20, 1.3635},
+                   {40, 150, 1.4144},
+                   {60, 250, 1.618}};
+        for (auto [cut, boost, d] : lfs) {
+            CLFFilter lf(cut, boost);
+            lf.setSamplingRate(rate);
+            EXPECT_NEAR(lf.getHighPass1().getD(), d, 5e-5) << cut;
+            EXPECT_EQ(lf.getHighPass2().getD(), 1.618f);
+            expectResponse(lf, {&lf.getShelf(), &lf.getHighPass1(), &lf.getHighPass2()}, cut, rate,
+                           std::max(1.0, double(boost / cut)), [&](double f) {
+                               return shelfGain(f, cut, boost, rate) *
+                                      highPass2Gain(f, cut, d, rate) *
+                                      highPass2Gain(f, cut, 1.618, rate);
+                           });
+        }
+    }
+}
+
+TEST(LFFilter, RedesignsKeepTheirCharacter) {
+    // At 384 kHz a 20 Hz cut leaves single-precision poles no margin: the high-passes move up to
+    // the lowest stable frequency and stay high-passes.
+    CLFFilter lf(20.0f, 150.0f);
+    lf.setSamplingRate(384000.0f);
+    for (const CHPFilter2* hp : {&lf.getHighPass1(), &lf.getHighPass2()}) {
+        EXPECT_TRUE(rootsInside(hp->getA(0), hp->getA(1)));
+        EXPECT_NEAR(sectionGain(*hp, radians(1000.0, 384000.0)), 1.0, 1e-3);
+        EXPECT_LT(sectionGain(*hp, radians(5.0, 384000.0)), 0.1);
+        EXPECT_EQ(sectionGain(*hp, 0.0), 0.0);
+    }
+    // A cut at 0 Hz: finite, the shelf still 1 at Nyquist, DC still cut.
+    CLFFilter zero(0.0f, 150.0f);
+    EXPECT_NEAR(sectionGain(zero.getShelf(), kPi), 1.0, 1e-6);
+    EXPECT_EQ(sectionGain(zero.getHighPass2(), 0.0), 0.0);
+    EXPECT_TRUE(allFinite(run(zero, impulse(400000))));
+
+    // Frequencies at or beyond half the rate are designed at 0.49 of the rate.
+    CLFFilter high(25.0f, 24000.0f);
+    CLowShelfFilter shelf(25.0f, 0.49f * 48000.0f);
+    shelf.setSamplingRate(48000.0f);
+    EXPECT_EQ(high.getShelf().getB(0), shelf.getB(0));
+    EXPECT_EQ(high.getShelf().getB(1), shelf.getB(1));
+    EXPECT_EQ(CHPFilter(std::numeric_limits<float>::infinity()).getA(0),
+              CHPFilter(0.49f * 48000.0f).getA(0));
+    // An unusable rate leaves a section passing its input.
+    CHPFilter2 broken(100.0f, 1.0f);
+    broken.setSamplingRate(0.0f);
+    const auto x = noise(100, 90);
+    EXPECT_EQ(run(broken, x), x);
+}
+
+// Changing the rate or clearBuffers keeps the state; only init clears it.
+TEST(MitRegFilter, StateSurvivesRedesignsUntilInit) {
+    CMitRegFilter f;
+    f.setParametersOctaves(1000.0f, 1.0f, 9.0f);
+    run(f, noise(300, 201));
+    const double s1 = f.getState(0), s2 = f.getState(1);
+    ASSERT_NE(s1, 0.0);
+    f.setSamplingRate(96000.0f);
+    f.clearBuffers();
+    f.setParametersRelative(500.0f, 0.3f, -3.0f);
+    // An empty block touches neither the buffer nor the state.
+    auto y = noise(8, 202);
+    const auto original = y;
+    f.doFilter(y.data(), 0);
+    f.doFilter(y.data(), -8);
+    EXPECT_EQ(y, original);
+    EXPECT_EQ(f.getState(0), s1);
+    EXPECT_EQ(f.getState(1), s2);
+    f.init();
+    EXPECT_EQ(f.getState(0), 0.0);
+    EXPECT_EQ(f.getState(1), 0.0);
+}
+
+// Measured from impulse responses across rates, centres, widths, gains and both width modes: 0 dB
+// passes the signal (to rounding), the centre gain is V, 0 Hz and Nyquist are untouched, and the
+// band edges (gain^2 = (1 + V^2) / 2, the allpass at +-90 degrees) sit at c -+ W/2 with cos c =
+// cos(w0) cos(W/2) for the stated width W: in octaves widened for cuts and limited near Nyquist, in
+// relative mode the bilinear image 2 atan(omega/2) of k2 = (1 - omega/2) / (1 + omega/2).
+TEST(MitRegFilter, ResponseHasTheStatedCentreEdgesAndEnds) {
+    for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
+        for (float freq : {20.0f, 1000.0f, 15000.0f, 20000.0f})
+            for (float width : {0.5f, 2.0f})
+                for (float gain : {-15.0f, 0.0f, 6.0f})
+                    for (bool relative : {false, true}) {
+                        SCOPED_TRACE(testing::Message() << rate << " " << freq << " " << width
+                                                        << " " << gain << " " << relative);
+                        CMitRegFilter f;
+                        f.setSamplingRate(rate);
+                        set(f, relative, freq, width, gain);
+                        ASSERT_TRUE(stable(f));
+                        const auto h = impulseResponse(f);
+                        const double v = std::pow(10.0, gain / 20.0), w0 = radians(freq, rate);
+                        EXPECT_NEAR(std::abs(dftAt(h, w0)) / v, 1.0, 2e-5);
+                        EXPECT_NEAR(std::abs(dftAt(h, 0.0)), 1.0, 1e-5);
+                        EXPECT_NEAR(std::abs(dftAt(h, kPi)), 1.0, 1e-5);
+                        double w;
+                        if (relative) {
+                            w = 2.0 * std::atan(radians(freq * width, rate) / 2.0);
+                        } else {
+                            const double hz =
+                                freq * (std::pow(2.0, width / 2.0) - std::pow(2.0, -width / 2.0));
+                            w = std::min(radians(hz, rate) / std::min(v, 1.0), 0.75 * (kPi - w0));
+                        }
+                        const double c = std::acos(std::cos(w0) * std::cos(w / 2.0));
+                        const double edge = std::sqrt((1.0 + v * v) / 2.0);
+                        for (double at : {c - w / 2.0, c + w / 2.0})
+                            EXPECT_TRUE(at < 1e-3 || at > kPi - 1e-3 ||
+                                        std::fabs(std::abs(dftAt(h, at)) / edge - 1.0) < 1e-4)
+                                << at;
+                        EXPECT_TRUE(gain != 0.0f ||
+                                    withinUlp(run(f, noise(4096, 200)), noise(4096, 200)));
+                    }
+}
+
+TEST(MitRegFilter, RedesignsAndLimitsKeepTheBandSound) {
+    // 20 kHz at 32 kHz in octaves: the width limit turns negative; the band is designed at 0.49
+    // of the rate with the same width.
+    CMitRegFilter high, reference;
+    high.setSamplingRate(32000.0f);
+    reference.setSamplingRate(32000.0f);
+    high.setParametersOctaves(20000.0f, 1.0f, 12.0f);
+    reference.setParametersOctaves(0.49f * 32000.0f, 1.0f, 12.0f);
+    EXPECT_EQ(high.getA1(), reference.getA1());
+    EXPECT_EQ(high.getA2(), reference.getA2());
+
+    // A centre at 0 Hz is designed at the smallest usable centre; a band of zero width, or one
+    // too narrow for its coefficients, has no effect: it passes the signal.
+    CMitRegFilter zero;
+    zero.setParametersOctaves(0.0f, 1.0f, 6.0f);
+    EXPECT_TRUE(stable(zero));
+    EXPECT_FALSE(zero.isBypassed());
+    CMitRegFilter narrow[3];
+    narrow[0].setParametersRelative(1000.0f, 0.0f, 6.0f);
+    narrow[1].setParametersOctaves(1000.0f, 0.0f, 15.0f);
+    narrow[2].setParametersOctaves(1000.0f, 1e-9f, 15.0f);
+    for (CMitRegFilter& f : narrow) {
+        EXPECT_TRUE(f.isBypassed());
+        const auto x = noise(300, 204);
+        EXPECT_TRUE(withinUlp(run(f, x), x));
+    }
+
+    // Gains beyond +120 dB act as +120 dB.
+    CMitRegFilter loud;
+    loud.setParametersRelative(1000.0f, 0.5f, 1000.0f);
+    EXPECT_NEAR(std::abs(dftAt(impulseResponse(loud), radians(1000.0, 48000.0))) / db2level(120.0f),
+                1.0, 1e-4);
+
+    // An unusable rate bypasses the band until a usable one arrives.
+    CMitRegFilter broken;
+    broken.setSamplingRate(0.0f);
+    broken.setParametersOctaves(1000.0f, 1.0f, 12.0f);
+    EXPECT_TRUE(broken.isBypassed());
+    const auto x = noise(300, 205);
+    EXPECT_TRUE(withinUlp(run(broken, x), x));
+    broken.setSamplingRate(-48000.0f);
+    EXPECT_TRUE(broken.isBypassed());
+    broken.setSamplingRate(48000.0f);
+    EXPECT_FALSE(broken.isBypassed());
+}
+
+// Measured from impulse responses against the bilinear transform of the analog peak
+// (s^2 + s V/Q + 1) / (s^2 + s/Q + 1), Q = sqrt(2^N) / (2^N - 1) for N octaves; the gain stops
+// at +120 dB, and 20 kHz at 32 kHz is designed at 0.49 of the rate.
+TEST(ParaEQ1Band, ResponseFollowsTheAnalogPeakAndLimits) {
+    for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
+        for (float gain : {-15.0f, 6.0f})
+            for (float width : {0.5f, 2.0f}) {
+                CParaEQ1Band band;
+                band.setSamplingRate(rate);
+                band.setParameters(3000.0f, width, gain);
+                const auto h = run(band, impulse(ringLength(band.getA(0), band.getA(1))));
+                const double p = std::pow(2.0, width), q = std::sqrt(p) / (p - 1.0);
+                for (double f : {0.0, 1500.0, 3000.0, 6000.0, rate / 2.0}) {
+                    const double x = warp(f, rate) / warp(3000.0, rate), w = radians(f, rate);
+                    const double expected = std::hypot(1.0 - x * x, x * db2level(gain) / q) /
+                                            std::hypot(1.0 - x * x, x / q);
+                    // Single-precision coefficients and recursion err by a few ulps, amplified
+                    // by 1/|A|.
+                    const double tol = 2e-6 + 3e-7 * sectionGain(band, w, true);
+                    EXPECT_NEAR(std::abs(dftAt(h, w)) / expected, 1.0, tol)
+                        << rate << " " << gain << " " << width << " " << f;
+                }
+            }
+    CParaEQ1Band high, reference, loud;
+    high.setSamplingRate(32000.0f);
+    reference.setSamplingRate(32000.0f);
+    high.setParameters(20000.0f, 1.0f, 6.0f);
+    reference.setParameters(0.49f * 32000.0f, 1.0f, 6.0f);
+    for (int j = 0; j < 3; ++j)
+        EXPECT_TRUE(high.getB(j) == reference.getB(j) && high.getA(j) == reference.getA(j)) << j;
+    loud.setParameters(1000.0f, 1.0f, 1000.0f);
+    EXPECT_NEAR(sectionGain(loud, radians(1000.0, 48000.0)) / db2level(120.0f), 1.0, 1e-3);
+}
+
+TEST(ParaEQ2And3Band, BandsRunInOrderThenTheOutputGain) {
+    // -6 dB output gain: exactly the n samples of the block scaled by 0.5011872.
+    for (long n : {64L, 4096L, 1L}) {
+        std::vector<float> buffer(n + 16, 0.75f);
+        const auto signal = noise(n, 303);
+        std::copy(signal.begin(), signal.end(), buffer.begin());
+        CParaEQ2Band eq(1000.0f, 0.5f, 0.0f, 5000.0f, 0.5f, 0.0f, -6.0f);
+        eq.doFilter(buffer.data(), n);
+        for (long i = 0; i < n + 16; ++i)
+            ASSERT_EQ(buffer[i], i < n ? signal[i] * 0.5011872f : 0.75f) << n << " " << i;
+    }
+
+    // Three bands at once, at another rate: band 1, band 2, band 3, then the output gain.
+    CParaEQ3Band three(200.0f, 0.3f, -4.0f, 1500.0f, 0.4f, 6.0f, 9000.0f, 1.0f, 3.0f, -2.0f);
+    CMitRegFilter b1, b2, b3;
+    for (CFilter* f : std::initializer_list<CFilter*>{&three, &b1, &b2, &b3})
+        f->setSamplingRate(96000.0f);
+    b1.setParametersRelative(200.0f, 0.3f, -4.0f);
+    b2.setParametersRelative(1500.0f, 0.4f, 6.0f);
+    b3.setParametersRelative(9000.0f, 1.0f, 3.0f);
+    const auto input = noise(20000, 304);
+    auto q = run(b3, run(b2, run(b1, input)));
+    for (auto& v : q)
+        v *= db2level(-2.0f);
+    EXPECT_EQ(run(three, input), q);
+}
+
+// Extrapolated host parameters and hostile calibrations can ask for any frequency, width or gain:
+// every section stays stable (the band sections remain allpass mixes, the shelf's zero stays
+// inside the unit circle) and no output is infinite or NaN.
+TEST(RecursiveFilters, HostileSettingsGiveStableFiniteFilters) {
+    const float inf = std::numeric_limits<float>::infinity(),
+                big = std::numeric_limits<float>::max();
+    for (float rate : {32000.0f, 44100.0f, 192000.0f, 384000.0f})
+        for (float f : {0.0f, 1e-30f, 1e-3f, 20.0f, 0.49f * rate, 0.5f * rate, 0.501f * rate,
+                        20000.0f, rate, 1e30f, big, inf})
+            for (float w : {-inf, -5.0f, 0.0f, 1e-7f, 1.0f, 50.0f, 0.5f * rate, 1e30f, inf})
+                for (float g : {-big, -1000.0f, -15.0f, 0.0f, 15.0f, 1000.0f, big}) {
+                    SCOPED_TRACE(testing::Message() << rate << " " << f << " " << w << " " << g);
+                    CLFFilter lf(25.0f, 150.0f);
+                    CMitRegFilter octaves, relative;
+                    CParaEQ1Band one;
+                    CParaEQ3Band three(f, w, g, 1000.0f, w, -g, f, 0.5f, g, g);
+                    std::vector<CFilter*> all = {&lf, &octaves, &relative, &one, &three};
+                    for (CFilter* filter : all)
+                        filter->setSamplingRate(rate);
+                    lf.setFreqs(f, std::fabs(w));
+                    octaves.setParametersOctaves(f, w, g);
+                    relative.setParametersRelative(f, w, g);
+                    one.setParameters(f, w, g);
+                    ASSERT_TRUE(std::fabs(lf.getShelf().getA(0)) < 1.0f &&
+                                std::fabs(lf.getShelf().getB(1)) <
+                                    std::fabs(lf.getShelf().getB(0)));
+                    for (const CHPFilter2* hp : {&lf.getHighPass1(), &lf.getHighPass2()})
+                        ASSERT_TRUE(rootsInside(hp->getA(0), hp->getA(1)));
+                    ASSERT_TRUE(stable(octaves) && stable(relative) &&
+                                rootsInside(one.getA(0), one.getA(1)));
+                    for (int b = 0; b < 3; ++b)
+                        ASSERT_TRUE(stable(three.getBand(b)));
+                    ASSERT_LE(three.getOutputGain(), db2level(120.0f));
+                    for (CFilter* filter : all)
+                        for (int block = 0; block < 2; ++block)
+                            ASSERT_TRUE(allFinite(run(*filter, noise(256, 80 + block))));
+                }
+}
