@@ -120,7 +120,7 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
     const Bytes bank = fixture("state-bank-v1.xetc");
-    ASSERT_FALSE(bank.empty());
+    ASSERT_EQ(bank.size(), 1665u);
     // Program 0 is "Ambrel - uncalibrated": 21 bytes of name after the 24-byte header and its
     // length, then 46 values, then the set name.
     const size_t name0 = 28, value0 = name0 + 21, setLength0 = value0 + 4 * 46;
@@ -182,9 +182,6 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
         EXPECT_EQ(notice.rfind("Stored state not loaded: ", 0), 0u) << notice;
         EXPECT_NE(notice.find(c.reason), std::string::npos) << c.what << ": " << notice;
     }
-    // The same bytes whole are taken.
-    EXPECT_EQ(restore(processor, bank, false), 1);
-    EXPECT_EQ(programName(processor), "Hall, row 12");
 }
 
 // Set numbers follow the directory's listing; the chunk names the calibration, so its program

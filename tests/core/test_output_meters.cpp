@@ -29,18 +29,16 @@ struct PlaneWave {
 
 // Feeds `frames` frames in blocks of `block`, starting at frame `first`; silence when wave is null.
 void feed(COutputMeters& meters, const PlaneWave* wave, long first, long frames, long block) {
-    std::vector<std::vector<float>> buffers(4, std::vector<float>(static_cast<size_t>(block)));
-    float* outputs[4] = {buffers[0].data(), buffers[1].data(), buffers[2].data(),
-                         buffers[3].data()};
+    Block buffers(block);
     for (long done = 0; done < frames; done += block) {
         const long n = frames - done < block ? frames - done : block;
         for (long i = 0; i < n; ++i) {
             float s[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             if (wave != nullptr) wave->sample(first + done + i, s);
             for (int k = 0; k < 4; ++k)
-                buffers[static_cast<size_t>(k)][static_cast<size_t>(i)] = s[k];
+                buffers.data[static_cast<size_t>(k)][static_cast<size_t>(i)] = s[k];
         }
-        meters.process(outputs, n);
+        meters.process(buffers.pointers(), n);
     }
 }
 
@@ -122,21 +120,19 @@ TEST(OutputMeters, ExtremeSamplesPublishFiniteValuesAndTheProcessorMeasuresItsOu
     TempDirectory scratch;
     TestXeTetra processor(nullptr, noCalibrations(scratch));
     processor.setSampleRate(kRate);
-    std::vector<std::vector<float>> in(4, std::vector<float>(512)), out = in;
-    float* inputs[4] = {in[0].data(), in[1].data(), in[2].data(), in[3].data()};
-    float* results[4] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
+    Block in(512), out(512);
     processor.setProgram(2); // the matrix alone: X, Y and Z of these capsules all differ
     processor.setParameter(kDisplayVU, 1.0f);
     processor.setParameter(kOutputOrder, 1.0f);
     restart(processor);
     const float capsules[4] = {0.4f, 0.1f, 0.05f, 0.0f};
     for (int c = 0; c < 4; ++c)
-        in[static_cast<size_t>(c)].assign(512, capsules[c]);
-    processor.processReplacing(inputs, results, 512);
+        in.data[static_cast<size_t>(c)].assign(512, capsules[c]);
+    processor.processReplacing(in.pointers(), out.pointers(), 512);
     processor.GetOutputMeters().read(reading);
     const int output[4] = {0, 3, 1, 2};
     for (int k = 0; k < 4; ++k)
-        EXPECT_FLOAT_EQ(reading.peak[k], std::fabs(out[static_cast<size_t>(output[k])][0])) << k;
+        EXPECT_FLOAT_EQ(reading.peak[k], std::fabs(out.data[static_cast<size_t>(output[k])][0])) << k;
     EXPECT_FLOAT_EQ(reading.peak[1], 0.45f);
     EXPECT_FLOAT_EQ(reading.peak[3], 0.25f);
 }

@@ -120,11 +120,11 @@ TEST(LFFilter, RedesignsKeepTheirCharacter) {
         EXPECT_LT(sectionGain(*hp, radians(5.0, 384000.0)), 0.1);
         EXPECT_EQ(sectionGain(*hp, 0.0), 0.0);
     }
-    // A cut at 0 Hz: finite, the shelf still 1 at Nyquist, DC still cut.
+    // A cut at 0 Hz (stable and finite: the hostile settings below): the shelf still 1 at
+    // Nyquist, DC still cut.
     CLFFilter zero(0.0f, 150.0f);
     EXPECT_NEAR(sectionGain(zero.getShelf(), kPi), 1.0, 1e-6);
     EXPECT_EQ(sectionGain(zero.getHighPass2(), 0.0), 0.0);
-    EXPECT_TRUE(allFinite(run(zero, impulse(400000))));
 
     // Frequencies at or beyond half the rate are designed at 0.49 of the rate.
     CLFFilter high(25.0f, 24000.0f);
