@@ -24,20 +24,17 @@ Block randomBlock(long frames, unsigned seed) {
     return block;
 }
 
-// Runs the input through the processor in blocks of `size` into a new block.
-Block process(AXeTetra& processor, Block input, long size) {
-    const long total = static_cast<long>(input.data[0].size());
-    Block output(total);
+// Runs the signal through the processor in place, in blocks of `size`.
+Block process(AXeTetra& processor, Block signal, long size) {
+    const long total = static_cast<long>(signal.data[0].size());
     for (long start = 0; start < total; start += size) {
-        float* in[4];
-        float* out[4];
-        for (size_t k = 0; k < 4; ++k) {
-            in[k] = input.data[k].data() + start;
-            out[k] = output.data[k].data() + start;
-        }
-        processor.processReplacing(in, out, static_cast<VstInt32>(std::min(size, total - start)));
+        float* channels[4];
+        for (size_t k = 0; k < 4; ++k)
+            channels[k] = signal.data[k].data() + start;
+        processor.processReplacing(channels, channels,
+                                   static_cast<VstInt32>(std::min(size, total - start)));
     }
-    return output;
+    return signal;
 }
 
 } // namespace
