@@ -132,7 +132,8 @@ TEST(OutputMeters, ExtremeSamplesPublishFiniteValuesAndTheProcessorMeasuresItsOu
     processor.GetOutputMeters().read(reading);
     const int output[4] = {0, 3, 1, 2};
     for (int k = 0; k < 4; ++k)
-        EXPECT_FLOAT_EQ(reading.peak[k], std::fabs(out.data[static_cast<size_t>(output[k])][0])) << k;
+        EXPECT_FLOAT_EQ(reading.peak[k], std::fabs(out.data[static_cast<size_t>(output[k])][0]))
+            << k;
     EXPECT_FLOAT_EQ(reading.peak[1], 0.45f);
     EXPECT_FLOAT_EQ(reading.peak[3], 0.25f);
 }
