@@ -11,15 +11,14 @@
 
 #include "core/XeTetra.h"
 #include "tests/support/SampleCalibrations.h"
+#include "tests/support/TempDirectory.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <unistd.h>
 
 namespace {
 
@@ -38,15 +37,12 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, fl
 // A calibrations directory with one text calibration (IIR coefficients for 44.1 and 48 kHz) and
 // one tetraproc calibration, so that programs 2 and 3 bring sets of their own.
 std::string calibrations() {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string root = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                             "/xetetra_fuzz_record_" + std::to_string(getpid());
-    mkdir(root.c_str(), 0755);
+    static const TempDirectory root;
     samplecal::TextCalibration text;
     text.name = "Mic7";
-    samplecal::writeTextCalibration(root, text);
-    samplecal::writeTetraCalibration(root, "Mic8", tetrafile::mic1234Calibration());
-    return root;
+    samplecal::writeTextCalibration(root.path(), text);
+    samplecal::writeTetraCalibration(root.path(), "Mic8", tetrafile::mic1234Calibration());
+    return root.path();
 }
 
 // The size a text request may write into, terminator included; 0 when it writes no text.

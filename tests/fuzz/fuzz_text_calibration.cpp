@@ -5,25 +5,23 @@
 
 #include "core/XeTetra.h"
 #include "tests/support/SampleCalibrations.h"
+#include "tests/support/TempDirectory.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string root = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        const std::string directory = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                                      "/xetetra_fuzz_text_" + std::to_string(getpid());
-        mkdir(directory.c_str(), 0755);
-        mkdir((directory + "/Fuzz").c_str(), 0755);
-        for (const char* name : {"/Fuzz/W48", "/Fuzz/VEL48"}) // a first-order low-pass
-            samplecal::writeTolvinFile(directory + name, {0.25f, 0.25f}, {-0.5f});
-        return directory;
+    static const TempDirectory root;
+    static const bool companions = [] {
+        bool written = !root.makeDirectory("Fuzz").empty();
+        for (const char* name : {"Fuzz/W48", "Fuzz/VEL48"}) // a first-order low-pass
+            written =
+                samplecal::writeTolvinFile(root.file(name), {0.25f, 0.25f}, {-0.5f}) && written;
+        return written;
     }();
-    if (!tetrafile::writeBytes(root + "/Fuzz.txt", tetrafile::Bytes(data, data + size))) return 0;
+    if (!companions) return 0;
+    root.write("Fuzz.txt", std::string(reinterpret_cast<const char*>(data), size));
 
-    AXeTetra processor(nullptr, CCalibrationPaths::only(root));
+    AXeTetra processor(nullptr, CCalibrationPaths::only(root.path()));
     processor.setSampleRate(48000.0f);
     float samples[4][64];
     float* channels[4] = {samples[0], samples[1], samples[2], samples[3]};
@@ -46,6 +44,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         processor.getProgramName(text);
         processor.getParameterDisplay(kPostMatrixFilter, text);
     }
-    unlink((root + "/Fuzz.txt").c_str());
     return 0;
 }

@@ -2,21 +2,17 @@
 // bounds and leak nothing; the arrays it leaves are read whole at the counts it reports.
 
 #include "dsp/FilterCoefficients.h"
-#include "tests/calibration/TetraFileWriter.h"
+#include "tests/support/TempDirectory.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const char* tmp = std::getenv("TMPDIR");
+    static const TempDirectory directory;
     // The rate comes from the name: "W48" means 48 kHz.
-    const std::string path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                             "/xetetra_fuzz_tolvin_" + std::to_string(getpid()) + "_W48.iir";
-    if (!tetrafile::writeBytes(path, tetrafile::Bytes(data, data + size))) return 0;
+    const std::string path =
+        directory.write("W48.iir", std::string(reinterpret_cast<const char*>(data), size));
     CFilterCoefficients coefficients;
     coefficients.setTolvinIIRFileName(path.c_str());
-    unlink(path.c_str());
 
     const int counts[2] = {coefficients.getFilterSizeA(48000.0f),
                            coefficients.getFilterSizeB(48000.0f)};
