@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-// The processor with its state opened up for inspection.
+// The processor with its state opened up for inspection; built without arguments, its
+// calibration paths lead nowhere, so no calibration is read.
 class TestXeTetra : public AXeTetra {
 public:
     using AXeTetra::AXeTetra;
+    TestXeTetra() : AXeTetra(nullptr, CCalibrationPaths::only("/nonexistent/calibrations")) {}
     using AXeTetra::capGains;
     using AXeTetra::curValues;
     using AXeTetra::eqFreq;
@@ -28,11 +30,6 @@ public:
 inline void restart(AXeTetra& processor) {
     processor.suspend();
     processor.resume();
-}
-
-// Calibration paths that lead nowhere, so no calibration is read.
-inline CCalibrationPaths noCalibrations(const TempDirectory& scratch) {
-    return CCalibrationPaths::only(scratch.file("no-such-directory"));
 }
 
 inline std::string programName(AXeTetra& processor) {

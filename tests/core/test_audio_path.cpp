@@ -41,8 +41,7 @@ Block process(AXeTetra& processor, Block signal, long size) {
 
 // Selecting the set already selected keeps its memory; a round trip through another clears it.
 TEST(AudioPath, SetSelectionClearsOnlyWhenTheSetChanges) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     processor.setSampleRate(48000.0f);
     processor.setParameter(kABMatrixEnabled, 0.0f);
     processor.setParameter(kLFEnabled, 0.0f);
@@ -63,8 +62,7 @@ TEST(AudioPath, SetSelectionClearsOnlyWhenTheSetChanges) {
 
 // Any parameter value through the host record is the record fuzzer's (tests/fuzz).
 TEST(AudioPath, HostileInputAndSampleRatesNeverReachTheOutput) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     processor.setSampleRate(48000.0f);
     processor.setParameter(kEQsEnabled, 1.0f);
     Block input = randomBlock(4096, 6);
@@ -107,8 +105,7 @@ TEST(AudioPath, ExtremeSettingsLeaveNoSubnormalAndRestoreTheFloatingPointMode) {
     const auto mode = [] { return _mm_getcsr() & ~0x3Fu; };
     const unsigned int savedMode = mode();
     for (size_t n = 0; n < cases.size(); ++n) {
-        TempDirectory scratch;
-        TestXeTetra processor(nullptr, noCalibrations(scratch));
+        TestXeTetra processor;
         processor.setSampleRate(44100.0f);
         for (const Setting& s : cases[n])
             processor.setParameter(s.index, s.value);

@@ -73,8 +73,7 @@ std::vector<double> snapshot(TestXeTetra& processor) {
 TEST(Chunks, FirstFormatBankStaysReadable) {
     const Bytes bank = fixture("state-bank-v1.xetc");
     ASSERT_EQ(bank.size(), 1665u);
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     processor.setSampleRate(48000.0f);
     // Output parameters the bank does not hold: its programs bring their defaults.
     processor.setProgram(3);
@@ -117,8 +116,7 @@ TEST(Chunks, FirstFormatBankStaysReadable) {
 }
 
 TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     const Bytes bank = fixture("state-bank-v1.xetc");
     ASSERT_EQ(bank.size(), 1665u);
     // Program 0 is "Ambrel - uncalibrated": 21 bytes of name after the 24-byte header and its

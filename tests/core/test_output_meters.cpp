@@ -117,8 +117,7 @@ TEST(OutputMeters, ExtremeSamplesPublishFiniteValuesAndTheProcessorMeasuresItsOu
     // The processor measures its outputs after everything else, the output order included: in
     // ambiX order the meters still read W, X, Y, Z, from outputs 0, 3, 1 and 2. (Nothing is
     // measured with "Display VU" off: the editor window tests.)
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     processor.setSampleRate(kRate);
     Block in(512), out(512);
     processor.setProgram(2); // the matrix alone: X, Y and Z of these capsules all differ

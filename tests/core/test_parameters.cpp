@@ -42,8 +42,7 @@ TEST(Conversions, Hz2OctBisection) {
 }
 
 TEST(Links, SetByTheHostAndByTheProgramBeingLoaded) {
-    TempDirectory scratch;
-    TestXeTetra processor(nullptr, noCalibrations(scratch));
+    TestXeTetra processor;
     processor.setParameter(kEQsLinked, 1.0f);
     processor.setParameter(15 + 7 * 2, 0.4f);
     for (int c = 0; c < 4; ++c) {
