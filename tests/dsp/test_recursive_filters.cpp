@@ -216,11 +216,11 @@ TEST(MitRegFilter, RedesignsAndLimitsKeepTheBandSound) {
     EXPECT_EQ(high.getA1(), reference.getA1());
     EXPECT_EQ(high.getA2(), reference.getA2());
 
-    // A centre at 0 Hz is designed at the smallest usable centre; a band of zero width, or one
-    // too narrow for its coefficients, has no effect: it passes the signal.
+    // A centre at 0 Hz is designed at the smallest usable centre (stable: the hostile settings
+    // below); a band of zero width, or one too narrow for its coefficients, has no effect: it
+    // passes the signal.
     CMitRegFilter zero;
     zero.setParametersOctaves(0.0f, 1.0f, 6.0f);
-    EXPECT_TRUE(stable(zero));
     EXPECT_FALSE(zero.isBypassed());
     CMitRegFilter narrow[3];
     narrow[0].setParametersRelative(1000.0f, 0.0f, 6.0f);
