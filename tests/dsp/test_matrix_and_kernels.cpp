@@ -157,18 +157,16 @@ void expectLanes(const Channels& in, const std::function<void(float*, long)>& ke
 // The four-channel design of four low-frequency filters, lane k from filter k.
 CQuadLFDesign lfDesign(const CLFFilter* filters) {
     CQuadLFDesign design{};
-    for (int k = 0; k < 4; ++k) {
-        const CLFFilter& f = filters[k];
-        for (int j = 0; j < 2; ++j)
-            design.shelf[j][k] = f.getShelf().getB(j);
-        design.shelf[2][k] = f.getShelf().getA(0);
+    // Coefficient j of a section: its b's, then its a's.
+    const auto at = [](const CIIRFilter& s, int j, int numB) {
+        return j < numB ? s.getB(j) : s.getA(j - numB);
+    };
+    for (int k = 0; k < 4; ++k)
         for (int j = 0; j < 5; ++j) {
-            design.highPass1[j][k] =
-                j < 3 ? f.getHighPass1().getB(j) : f.getHighPass1().getA(j - 3);
-            design.highPass2[j][k] =
-                j < 3 ? f.getHighPass2().getB(j) : f.getHighPass2().getA(j - 3);
+            if (j < 3) design.shelf[j][k] = at(filters[k].getShelf(), j, 2);
+            design.highPass1[j][k] = at(filters[k].getHighPass1(), j, 3);
+            design.highPass2[j][k] = at(filters[k].getHighPass2(), j, 3);
         }
-    }
     return design;
 }
 
