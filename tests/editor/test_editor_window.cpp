@@ -32,7 +32,6 @@
 #include <memory>
 #include <poll.h>
 #include <set>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,28 +164,6 @@ int openDescriptors(bool socketsOnly = false) {
     return count;
 }
 
-// Runs a program, calling pump every 5 ms until it has finished. Returns its exit status, or -1
-// when it could not run or took longer than 30 s.
-int runWhile(const std::vector<std::string>& command, const std::function<void()>& pump) {
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    for (int waited = 0; waited <= 30000; waited += 5) {
-        int status = 0;
-        const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (done != 0) return -1;
-        pump();
-        usleep(5000);
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
-}
-
 std::string str(double value) {
     return std::to_string(static_cast<int>(std::lround(value)));
 }
@@ -236,11 +213,14 @@ protected:
             usleep(5000);
         }
     }
-    // The user, through xdotool, while the host keeps idling the editor.
-    void user(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "xdotool");
-        ASSERT_EQ(runWhile(arguments, [&] { plugin->dispatch(effEditIdle); }), 0)
-            << "xdotool failed (is the Debian package xdotool installed?)";
+    // The user, through xdotool; the editor handles what the user did at the host's next idles.
+    void user(const std::vector<std::string>& arguments) {
+        tooltest::RunOptions options;
+        options.timeoutSeconds = 30;
+        const tooltest::RunResult run =
+            tooltest::runProgram("/usr/bin/xdotool", arguments, "", options);
+        ASSERT_EQ(run.status, 0) << "xdotool failed (is the Debian package xdotool installed?) "
+                                 << run.err;
         idle(4);
     }
     void click(double x, double y, const char* button = "1") {
