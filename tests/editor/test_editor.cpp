@@ -12,21 +12,13 @@
 
 #include <thread>
 
-namespace {
-
-VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-} // namespace
-
 // One notice at a time over the field, with its count, taking every click and key until OK or
 // Return; one raised during an edit confirms the edit. Then a host change from another thread
 // shows at the next idle and redraws only its control. The effect goes with the window open.
 TEST(Editor, NoticesOneAtATimeAndHostChangesFromAnyThread) {
     unsetenv("DISPLAY"); // any non-null window then leaves the frame offscreen
     TempDirectory root;
-    AXeTetra effect(hostCallback, CCalibrationPaths::only(root.path() + "/missing"));
+    AXeTetra effect(nullptr, noCalibrations(root));
     AXeTEditor* editor = new AXeTEditor(&effect); // the effect owns it
     CNoticeQueue* notices = effect.getNoticeQueue();
     ASSERT_EQ(notices->pending(), 1); // the missing directory
