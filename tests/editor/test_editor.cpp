@@ -13,7 +13,7 @@
 // One notice at a time over the field, with its count, taking every click and key until OK or
 // Return; one raised during an edit confirms the edit. Then a host change shows at the next idle
 // only, and redraws only its control. The effect goes with the window open.
-TEST(Editor, NoticesOneAtATimeAndHostChangesFromAnyThread) {
+TEST(Editor, NoticesOneAtATimeAndHostChangesAtIdle) {
     unsetenv("DISPLAY"); // any non-null window then leaves the frame offscreen
     TempDirectory root;
     AXeTetra effect(nullptr, noCalibrations(root));
@@ -25,13 +25,10 @@ TEST(Editor, NoticesOneAtATimeAndHostChangesFromAnyThread) {
         notices->post(more);
     ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(0x123456), 0.0f), 1);
     CFrame& frame = *editor->getFrame();
-    const auto click = [&](int x, int y) {
-        frame.onMouseDown(frame.getDrawContext(), x, y, kLButton);
-    };
     CNoticeView* notice = editor->getNoticeView();
     EXPECT_EQ(notice->getCount(), 1);
     const CRect ok = notice->getOkButtonRect();
-    click((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2);
+    frame.onMouseDown(frame.getDrawContext(), ok.centerX(), ok.centerY(), kLButton);
     EXPECT_STREQ(notice->getNoticeText(), more);
     notices->post(more); // reported again while shown: the count follows
     editor->idle();
@@ -40,7 +37,7 @@ TEST(Editor, NoticesOneAtATimeAndHostChangesFromAnyThread) {
     EXPECT_EQ(notices->pending(), 0);
     EXPECT_FALSE(notice->isVisible());
 
-    click(200, 60);
+    frame.onMouseDown(frame.getDrawContext(), 200, 60, kLButton);
     press(frame, kVKeyBack, 40);
     type(frame, "Take 2");
     notices->post(more);

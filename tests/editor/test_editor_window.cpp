@@ -474,8 +474,7 @@ TEST_F(EditorWindowTest, EveryControlReachesTheHostAsAGestureAndHostChangesAreDr
     plugin->setParameter(kEQsEnabled, 1.0f);
     idle();
     EXPECT_TRUE(isLit(pixel(screenshot(), x, y)));
-    CKnob knob(layout::kLFCutFreq, nullptr, 0);
-    knob.getKnobCircle(&x, &y, &radius);
+    CKnob(layout::kLFCutFreq, nullptr, 0).getKnobCircle(&x, &y, &radius);
     const double end = CKnob::angleOf(0.97f) * M_PI / 180.0;
     const double arcX = x + std::cos(end) * (radius - 1.5),
                  arcY = y + std::sin(end) * (radius - 1.5);
