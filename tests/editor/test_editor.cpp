@@ -15,8 +15,7 @@
 // only, and redraws only its control. The effect goes with the window open.
 TEST(Editor, NoticesOneAtATimeAndHostChangesAtIdle) {
     unsetenv("DISPLAY"); // any non-null window then leaves the frame offscreen
-    TempDirectory root;
-    AXeTetra effect(nullptr, noCalibrations(root));
+    TestXeTetra effect;  // its calibrations directory is missing
     AXeTEditor* editor = new AXeTEditor(&effect); // the effect owns it
     CNoticeQueue* notices = effect.getNoticeQueue();
     ASSERT_EQ(notices->pending(), 1); // the missing directory
