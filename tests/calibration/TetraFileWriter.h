@@ -27,10 +27,8 @@ struct OscArg {
 };
 
 inline void appendWord(Bytes& out, uint32_t word) {
-    out.push_back(static_cast<uint8_t>(word >> 24));
-    out.push_back(static_cast<uint8_t>(word >> 16));
-    out.push_back(static_cast<uint8_t>(word >> 8));
-    out.push_back(static_cast<uint8_t>(word));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(word >> shift));
 }
 
 // The characters, a terminating zero and zeros up to the next multiple of 4 (1 to 4 in all).
@@ -107,19 +105,6 @@ struct TetraCalibration {
     std::string convolFile;
     TetraPmFilter pm[4];
 
-    // The post-matrix message of one channel as a file of this version holds it: version 1 two
-    // bands, version 2 two bands and the output gain, version 3 three bands and the output gain.
-    OscMessage pmMessage(int channel) const {
-        std::vector<OscArg> args{OscArg::Int(channel)};
-        const TetraPmFilter& p = pm[channel];
-        const int bands = version >= 3 ? 3 : 2;
-        for (int b = 0; b < bands; ++b)
-            for (int k = 0; k < 3; ++k)
-                args.push_back(OscArg::Float(p.band[b][k]));
-        if (version >= 2) args.push_back(OscArg::Float(p.gain));
-        return message("/pmfilt/par", args);
-    }
-
     // The messages in the order tetraproc writes them.
     std::vector<OscMessage> messages() const {
         std::vector<OscMessage> out;
@@ -136,8 +121,16 @@ struct TetraCalibration {
                         {OscArg::Int(r), OscArg::Float(matrix[r][0]), OscArg::Float(matrix[r][1]),
                          OscArg::Float(matrix[r][2]), OscArg::Float(matrix[r][3])}));
         out.push_back(message("/convol/file", {OscArg::String(convolFile)}));
-        for (int c = 0; c < 4; ++c)
-            out.push_back(pmMessage(c));
+        // Post-matrix equalisers: version 1 two bands, version 2 two bands and the output gain,
+        // version 3 three bands and the output gain.
+        for (int c = 0; c < 4; ++c) {
+            std::vector<OscArg> args{OscArg::Int(c)};
+            for (int b = 0; b < (version >= 3 ? 3 : 2); ++b)
+                for (int k = 0; k < 3; ++k)
+                    args.push_back(OscArg::Float(pm[c].band[b][k]));
+            if (version >= 2) args.push_back(OscArg::Float(pm[c].gain));
+            out.push_back(message("/pmfilt/par", args));
+        }
         return out;
     }
 
@@ -173,18 +166,12 @@ inline TetraCalibration mic1234Calibration() {
                               {0.78f, -0.86f, -0.92f, 0.89f}};
     std::memcpy(c.matrix, rows, sizeof(rows));
     for (int ch = 0; ch < 4; ++ch) {
-        TetraPmFilter& p = c.pm[ch];
         const float offset = static_cast<float>(ch);
-        p.band[0][0] = 250.0f + 10.0f * offset;
-        p.band[0][1] = 0.7f;
-        p.band[0][2] = -1.5f + 0.25f * offset;
-        p.band[1][0] = 2500.0f + 100.0f * offset;
-        p.band[1][1] = 1.2f;
-        p.band[1][2] = 2.0f - 0.5f * offset;
-        p.band[2][0] = 9000.0f + 250.0f * offset;
-        p.band[2][1] = 0.5f;
-        p.band[2][2] = 3.5f;
-        p.gain = -0.5f * offset;
+        const float bands[3][3] = {{250.0f + 10.0f * offset, 0.7f, -1.5f + 0.25f * offset},
+                                   {2500.0f + 100.0f * offset, 1.2f, 2.0f - 0.5f * offset},
+                                   {9000.0f + 250.0f * offset, 0.5f, 3.5f}};
+        std::memcpy(c.pm[ch].band, bands, sizeof(bands));
+        c.pm[ch].gain = -0.5f * offset;
     }
     return c;
 }

@@ -50,13 +50,6 @@ std::string textWith(const std::string& line) {
     return out;
 }
 
-std::string utf16(const std::string& content, bool bigEndian) {
-    std::string out = bigEndian ? "\xfe\xff" : "\xff\xfe";
-    for (char ch : content)
-        out += bigEndian ? std::string{'\0', ch} : std::string{ch, '\0'};
-    return out;
-}
-
 // The calibration of a directory holding one file, and its notices one a line, without the file's
 // path that ends them; any other path in the directory starts with "@".
 struct Read {
@@ -85,23 +78,6 @@ Read readOne(const std::string& file, const std::string& content) {
 }
 
 using Origin = CCalibrationPlace::Origin;
-
-std::string describe(const CCalibrationPaths& paths) {
-    const std::pair<std::string, std::string> defaults[] = {
-        {"system-wide /Library/Audio/Plug-Ins/VST/calibrations", "system"},
-        {"per-user /home/u/Library/Audio/Plug-Ins/VST/calibrations", "user"},
-        {"XDG_DATA_HOME /home/u/.local/share/xetetra/calibrations", "home"},
-        {"XDG_DATA_DIRS /usr/local/share/xetetra/calibrations", "local"},
-        {"XDG_DATA_DIRS /usr/share/xetetra/calibrations", "share"}};
-    std::string places;
-    for (const CCalibrationPlace& place : paths.places) {
-        std::string named = std::string(place.originName()) + " " + place.directory;
-        for (const auto& d : defaults)
-            if (named == d.first) named = d.second;
-        places += (places.empty() ? "" : ", ") + named;
-    }
-    return places;
-}
 
 struct Case {
     const char* what;
@@ -238,7 +214,10 @@ TEST(CalibrationImport, TextCalibrations) {
     }
     // A UTF-16 file, either way round, claims no program.
     for (bool bigEndian : {false, true}) {
-        const Read read = readOne("Mic.txt", utf16("sens 1 2 3 4\n", bigEndian));
+        std::string content = bigEndian ? "\xfe\xff" : "\xff\xfe";
+        for (char ch : std::string("sens 1 2 3 4\n"))
+            content += bigEndian ? std::string{'\0', ch} : std::string{ch, '\0'};
+        const Read read = readOne("Mic.txt", content);
         EXPECT_TRUE(read.import.calibrations.empty());
         EXPECT_EQ(read.notices,
                   "Calibration file is UTF-16, which is not read; save it as UTF-8\n");
@@ -341,13 +320,13 @@ TEST(CalibrationImport, TetraprocFilesCutShortOrOdd) {
         {"incomplete and hostile",
          "a.tetra",
          messages([](std::vector<OscMessage>& m) {
-             const TetraCalibration c = tetrafile::mic1234Calibration();
+             const std::vector<OscMessage> pm(m.begin() + 11, m.end());
              m.resize(11); // the post-matrix messages go
-             OscMessage outside = c.pmMessage(1), row = m[6];
+             OscMessage outside = pm[1], row = m[6];
              outside.args[0] = OscArg::Int(7);
              row.args[0] = OscArg::Int(-1);
              m[7].args[1] = OscArg::Float(std::nanf(""));
-             m.insert(m.end(), {c.pmMessage(0), c.pmMessage(2), outside, row});
+             m.insert(m.end(), {pm[0], pm[2], outside, row});
          }),
          {capGain(0, 1, 0.5f), capGain(0, 0, plusMinus122parm(level2db(0.52f)))},
          "Calibration value matrix/row 1 capsule 1 nan is not a usable number, ignored\n",
@@ -420,13 +399,12 @@ TEST(CalibrationImport, EveryMessageOfEachVersion) {
         const float* v = import.calibrations[0].program.values;
         // Locked, a calibration, EQs and LF on, nothing linked, Setup view, LF frequencies 0, no
         // pre-matrix set, and its own post-matrix set.
-        const int slots[] = {kSlotLocked,          kSlotCalibration,     kSlotEQsEnabled,
-                             kSlotLFEnabled,       kSlotEQsLinked,       kSlotGainsLinked,
-                             kSlotViewMode,        kSlotLFCutFreq,       kSlotLFBoostFreq,
-                             kSlotPreMatrixFilter, kSlotPostMatrixFilter};
-        const float fixed[] = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, filter2parm(3)};
-        for (int k = 0; k < 11; ++k)
-            EXPECT_EQ(v[slots[k]], fixed[k]) << slots[k];
+        for (int slot : {kSlotLocked, kSlotCalibration, kSlotEQsEnabled, kSlotLFEnabled})
+            EXPECT_EQ(v[slot], 1.0f) << slot;
+        for (int slot : {kSlotEQsLinked, kSlotGainsLinked, kSlotViewMode, kSlotLFCutFreq,
+                         kSlotLFBoostFreq, kSlotPreMatrixFilter})
+            EXPECT_EQ(v[slot], 0.0f) << slot;
+        EXPECT_EQ(v[kSlotPostMatrixFilter], filter2parm(3));
         const float f = written.lfFrequency;
         for (int c = 0; c < 4; ++c) {
             EXPECT_EQ(v[kSlotEQFreqBase + c], freq2parm(f));
@@ -517,6 +495,12 @@ TEST(CalibrationPlaces, FromTheEnvironment) {
         {"no HOME: no per-user places", nullptr, nullptr, nullptr, "/",
          "system, XDG_DATA_DIRS /xetetra/calibrations"},
     };
+    const std::pair<std::string, std::string> defaults[] = {
+        {"system-wide /Library/Audio/Plug-Ins/VST/calibrations", "system"},
+        {"per-user /home/u/Library/Audio/Plug-Ins/VST/calibrations", "user"},
+        {"XDG_DATA_HOME /home/u/.local/share/xetetra/calibrations", "home"},
+        {"XDG_DATA_DIRS /usr/local/share/xetetra/calibrations", "local"},
+        {"XDG_DATA_DIRS /usr/share/xetetra/calibrations", "share"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScopedEnvironment environment;
@@ -530,7 +514,14 @@ TEST(CalibrationPlaces, FromTheEnvironment) {
             else
                 environment.set(variable.first, variable.second);
         }
-        EXPECT_EQ(describe(CCalibrationPaths::defaults()), c.expected);
+        std::string places;
+        for (const CCalibrationPlace& place : CCalibrationPaths::defaults().places) {
+            std::string named = std::string(place.originName()) + " " + place.directory;
+            for (const auto& d : defaults)
+                if (named == d.first) named = d.second;
+            places += (places.empty() ? "" : ", ") + named;
+        }
+        EXPECT_EQ(places, c.expected);
     }
 }
 

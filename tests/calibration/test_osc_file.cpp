@@ -44,13 +44,10 @@ Bytes intMessage(const std::string& address, int32_t value) {
 
 class OSCFileTest : public ::testing::Test {
 protected:
-    std::string write(const Bytes& bytes) {
-        const std::string path = dir.file("f" + std::to_string(files++) + ".tetra");
-        EXPECT_TRUE(tetrafile::writeBytes(path, bytes));
-        return path;
-    }
     void open(COSCFile& reader, const Bytes& bytes) {
-        ASSERT_TRUE(reader.openFile(write(bytes).c_str()));
+        const std::string path = dir.file("f" + std::to_string(files++) + ".tetra");
+        ASSERT_TRUE(tetrafile::writeBytes(path, bytes));
+        ASSERT_TRUE(reader.openFile(path.c_str()));
     }
 
     TempDirectory dir;

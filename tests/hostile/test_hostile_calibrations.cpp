@@ -129,12 +129,10 @@ TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {
     writeValid(true);
     // Thousands of regular files with other names, and entries named like text calibrations
     // that are anything but regular files.
-    static const char* const others[] = {"take%d.wav", "notes%d", "coeff%d.iir", ".hidden%d"};
     for (int i = 0; i < 2500; ++i) {
         const std::string n = std::to_string(i);
-        char name[32];
-        std::snprintf(name, sizeof(name), others[i % 4], i);
-        file(name, "not a calibration\n");
+        const std::string others[] = {"take" + n + ".wav", "notes" + n, n + ".iir", ".hidden" + n};
+        file(others[i % 4], "not a calibration\n");
         if (i % 5 == 0) mkdir(path("dir" + n + ".txt").c_str(), 0755);
         if (i % 5 == 1) link("missing/nothing.txt", "gone" + n + ".txt");
         if (i % 5 == 2) link("loopb" + n + ".txt", "loopa" + n + ".txt");
@@ -182,10 +180,7 @@ TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {
     const auto valid = view(*hostile, "Valid"), tetra = view(*hostile, "Tetra1234");
     EXPECT_EQ(valid.first[kPostMatrixFilter], "Valid");
     EXPECT_EQ(tetra.first[kPostMatrixFilter], "Tetra1234");
-    int longProgram = 2;
-    while (hostile->text(effGetProgramNameIndexed, longProgram) != std::string(23, 'L'))
-        ++longProgram;
-    hostile->setProgram(longProgram); // its own values arrived too
+    view(*hostile, std::string(23, 'L')); // selects it: its own values arrived too
     EXPECT_EQ(hostile->parameterDisplay(kLFCutFreq), " 60.0");
 
     // The same calibrations from a clean directory.
@@ -201,10 +196,9 @@ TEST_F(HostileCalibrations, CalibrationsDirectoryThatIsALoopAFifoOrAFile) {
         SCOPED_TRACE(kind);
         ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
         fifos.clear();
-        const tetrafile::Bytes text{'L', 'F', ' ', '5', '0', '\n'};
         ASSERT_TRUE(kind == 0   ? symlink("calibrations", root.c_str()) == 0
                     : kind == 1 ? mkfifo(root.c_str(), 0644) == 0
-                                : tetrafile::writeBytes(root, text));
+                                : static_cast<bool>(std::ofstream(root) << "LF 50\n"));
         if (kind == 1) fifos.push_back(root);
         EXPECT_TRUE(calibrationPrograms(*loadGuarded()).empty());
     }
