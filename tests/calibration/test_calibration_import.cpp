@@ -204,11 +204,10 @@ TEST(CalibrationImport, TextCalibrations) {
         std::string crlf;
         for (char ch : c.content)
             crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-        const std::string variants[] = {c.content, crlf, "\xef\xbb\xbf" + c.content};
-        for (const std::string& content : variants) {
-            SCOPED_TRACE(std::string(c.what) + (&content == &variants[1]   ? ", CR-LF"
-                                                : &content == &variants[2] ? ", UTF-8 mark"
-                                                                           : ""));
+        const std::pair<std::string, const char*> variants[] = {
+            {c.content, ""}, {crlf, ", CR-LF"}, {"\xef\xbb\xbf" + c.content, ", UTF-8 mark"}};
+        for (const auto& [content, variant] : variants) {
+            SCOPED_TRACE(c.what + std::string(variant));
             expectCase(c, content);
         }
     }
@@ -547,36 +546,33 @@ TEST(CalibrationPlaces, TheFirstThatExistsIsReadTextThenTetra) {
                                          tetrafile::mic1234Calibration()));
         std::ofstream(directory + "/Text" + std::to_string(k) + ".txt") << "sens 1 1 1 1\n";
     };
+    // No place exists: the notice names them all.
+    std::string places;
+    for (const CCalibrationPlace& place : paths.places)
+        places += (places.empty() ? "" : ", ") + place.directory;
+    CCalibrationImport import = importFrom(paths);
+    EXPECT_EQ(import.place, -1);
+    EXPECT_TRUE(import.calibrations.empty());
+    EXPECT_EQ(
+        import.notices.texts(),
+        std::vector<std::string>{"Calibrations directory not found; looked in " + places +
+                                 ". Add calibrations with: xetetra calibrations install FILE"});
     // Places from `first` on exist, made from the last one back; the first of them is read.
-    for (size_t first = paths.places.size() + 1; first-- > 0;) {
+    for (size_t first = paths.places.size(); first-- > 0;) {
         SCOPED_TRACE(first);
-        if (first < paths.places.size()) populate(first);
-        const int read = first < paths.places.size() ? static_cast<int>(first) : -1;
-        const CCalibrationImport import = importFrom(paths);
-        EXPECT_EQ(import.place, read);
-        if (read < 0) {
-            EXPECT_TRUE(import.calibrations.empty());
-            std::string places;
-            for (const CCalibrationPlace& place : paths.places)
-                places += (places.empty() ? "" : ", ") + place.directory;
-            EXPECT_EQ(import.notices.texts(),
-                      std::vector<std::string>{
-                          "Calibrations directory not found; looked in " + places +
-                          ". Add calibrations with: xetetra calibrations install FILE"});
-            continue;
-        }
-        const std::string directory = paths.places[first].directory;
+        populate(first);
+        import = importFrom(paths);
+        EXPECT_EQ(import.place, static_cast<int>(first));
         EXPECT_TRUE(import.notices.texts().empty());
         ASSERT_EQ(import.calibrations.size(), 2u);
         const std::string k = std::to_string(first);
-        const char* const kinds[] = {"Text", "Tetra"};
-        const char* const extensions[] = {".txt", ".tetra"};
+        const char* const kinds[][2] = {{"Text", ".txt"}, {"Tetra", ".tetra"}};
         for (int i = 0; i < 2; ++i) {
             const CCalibration& calibration = import.calibrations[static_cast<size_t>(i)];
-            EXPECT_EQ(calibration.program.name, kinds[i] + k);
-            EXPECT_EQ(calibration.source.file, directory + "/" + kinds[i] + k + extensions[i]);
+            EXPECT_EQ(calibration.program.name, kinds[i][0] + k);
+            EXPECT_EQ(calibration.source.file,
+                      paths.places[first].directory + "/" + kinds[i][0] + k + kinds[i][1]);
             EXPECT_EQ(calibration.source.postMatrixSet, 3 + i);
-            EXPECT_EQ(calibration.program.values[kSlotPostMatrixFilter], filter2parm(3 + i));
         }
     }
 
