@@ -84,8 +84,8 @@ struct Case {
     std::string file; // its name in the calibrations directory
     std::string content;
     std::vector<std::pair<int, float>> values; // program slot, exact value
-    std::string notices;                       // one a line, without the file's path
-    std::function<void(const CCalibration&)> check;
+    std::string notices = "";                  // one a line, without the file's path
+    std::function<void(const CCalibration&)> check = nullptr;
 };
 
 void expectCase(const Case& c, const std::string& content) {
@@ -150,9 +150,7 @@ TEST(CalibrationImport, TextCalibrations) {
          "sens 1 1 1 1\nvsens 1 1 1 1\nW 2\nLF 30 60",
          {capGain(0, 1, plusMinus122parm(1.0f)),
           {kSlotOutputGainBase, 0.5f},
-          {kSlotLFCutFreq, lowfreq2parm(30.0f)}},
-         "",
-         nullptr},
+          {kSlotLFCutFreq, lowfreq2parm(30.0f)}}},
         // "EQ" before "vsens" is passed over by the search for vsens; a lone "X" holds no value,
         // and the search for "Y" starts on the line after it.
         {"keys out of order",
@@ -162,29 +160,23 @@ TEST(CalibrationImport, TextCalibrations) {
          {{kSlotEQGainBase, plusMinus152parm(4.0f)},
           capGain(0, 1, plusMinus122parm(2.0f)),
           {kSlotOutputGainBase + 1, 0.5f},
-          {kSlotOutputGainBase + 2, plusMinus152parm(4.0f)}},
-         "",
-         nullptr},
+          {kSlotOutputGainBase + 2, plusMinus152parm(4.0f)}}},
         // 79 characters of comment fill a line: "sens ..." goes on as a line of its own.
         {"a long comment",
          "a.txt",
          std::string(79, '#') + "sens 6 6 6 6\n",
-         {capGain(0, 0, plusMinus122parm(6.0f))},
-         "",
-         nullptr},
+         {capGain(0, 0, plusMinus122parm(6.0f))}},
         {"no value",
          "empty.txt",
          "",
          {capGain(0, 0, 0.5f), {kSlotLFCutFreq, 1.0f}, {kSlotOutputGainBase, 0.5f}},
          "Calibration file holds no value: none of the keys sens, vsens, EQ, EQfreq, EQbw, W, X, "
-         "Y, Z, LF with a number\n",
-         nullptr},
+         "Y, Z, LF with a number\n"},
         {"not a number",
          "a.txt",
          textWith("sens nan 0 0 0"),
          {capGain(0, 0, 0.5f)},
-         "Calibration value sens nan is not a usable number, ignored\n",
-         nullptr},
+         "Calibration value sens nan is not a usable number, ignored\n"},
         // Coefficient files: a blank line is passed over, a line of anything else ends them.
         {"coefficient files",
          "Mic7.txt",
@@ -255,7 +247,7 @@ TEST(CalibrationImport, LimitedValues) {
         std::istringstream in(t.notices);
         for (std::string notice; std::getline(in, notice);)
             notices += limited + notice + "\n";
-        expectCase({t.line, "a.txt", "", {{t.slot, t.value}}, notices, nullptr}, textWith(t.line));
+        expectCase({t.line, "a.txt", "", {{t.slot, t.value}}, notices}, textWith(t.line));
     }
 
     // mic1234 with one argument of one message changed: matrix rows are messages 6 to 9 (an

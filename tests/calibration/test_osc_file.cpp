@@ -23,9 +23,7 @@ Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 Bytes word(uint32_t value) {
-    Bytes out;
-    tetrafile::appendWord(out, value);
-    return out;
+    return {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
 }
 Bytes str(const std::string& text) {
     Bytes out;

@@ -9,9 +9,7 @@ io.stdout:setvbuf("no")
 local mode, plan = arg[1], dofile(arg[2])
 
 local function result(...)
-	local fields = { "RESULT" }
-	for _, v in ipairs({ ... }) do fields[#fields + 1] = tostring(v) end
-	print(table.concat(fields, "\t"))
+	print(table.concat({ "RESULT", ... }, "\t"))
 end
 
 local function fail(message)
