@@ -368,19 +368,17 @@ TEST(CalibrationImport, TetraprocFilesCutShortOrOdd) {
 // Each format version, from the committed fixtures (which tetrafile reads whole, see
 // tests/tools) and one written here: every message lands where it belongs, without a notice.
 TEST(CalibrationImport, EveryMessageOfEachVersion) {
-    const auto version = [](int v) {
-        TetraCalibration c = tetrafile::mic1234Calibration();
-        c.version = v;
-        return c;
-    };
+    TetraCalibration version1 = tetrafile::mic1234Calibration(), version2 = version1;
+    version1.version = 1;
+    version2.version = 2;
     TempDirectory root;
-    ASSERT_TRUE(tetrafile::writeFile(root.file("version1.tetra"), version(1)));
+    ASSERT_TRUE(tetrafile::writeFile(root.file("version1.tetra"), version1));
     const std::string fixtures = std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/";
     const std::pair<std::string, TetraCalibration> files[] = {
         {fixtures + "default.tetra", TetraCalibration()},
         {fixtures + "mic1234.tetra", tetrafile::mic1234Calibration()},
-        {fixtures + "version2.tetra", version(2)},
-        {root.file("version1.tetra"), version(1)},
+        {fixtures + "version2.tetra", version2},
+        {root.file("version1.tetra"), version1},
     };
     for (const auto& [path, written] : files) {
         SCOPED_TRACE(path);
@@ -446,9 +444,8 @@ TEST(CalibrationImport, ProgramsAndSetsOfADirectory) {
     EXPECT_EQ(sets, (std::vector<int>{3, 4, 5, 6, 7, 0}));
 
     // Only *.txt, *.TXT and *.tetra files are read.
-    TempDirectory other;
-    const std::string second = other.makeDirectory("calibrations");
-    other.write("calibrations/a.Txt", "sens 3 3 3 3\n");
+    const std::string second = root.makeDirectory("second");
+    root.write("second/a.Txt", "sens 3 3 3 3\n");
     ASSERT_TRUE(tetrafile::writeFile(second + "/Upper.TETRA", TetraCalibration()));
     ASSERT_TRUE(tetrafile::writeFile(second + "/b.tetra", TetraCalibration()));
     import = importFrom(CCalibrationPaths::only(second));
