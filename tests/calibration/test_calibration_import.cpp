@@ -70,9 +70,8 @@ Read readOne(const std::string& file, const std::string& content) {
         const size_t at = notice.rfind(": " + directory + "/" + file);
         if (at != std::string::npos) notice.erase(at);
         const size_t other = notice.find(directory);
-        read.notices +=
-            (other == std::string::npos ? notice : notice.replace(other, directory.size(), "@")) +
-            "\n";
+        if (other != std::string::npos) notice.replace(other, directory.size(), "@");
+        read.notices += notice + "\n";
     }
     return read;
 }
@@ -516,8 +515,7 @@ TEST(CalibrationPlaces, FromTheEnvironment) {
 TEST(CalibrationPlaces, TheFirstThatExistsIsReadTextThenTetra) {
     TempDirectory root;
     ScopedEnvironment environment;
-    const std::string home = root.makeDirectory("home");
-    environment.set("HOME", home);
+    environment.set("HOME", root.makeDirectory("home"));
     environment.set("XETETRA_CALIBRATIONS", root.file("chosen"));
     environment.unset("XDG_DATA_HOME");
     environment.set("XDG_DATA_DIRS", root.file("local") + ":" + root.file("share"));
@@ -526,15 +524,6 @@ TEST(CalibrationPlaces, TheFirstThatExistsIsReadTextThenTetra) {
         if (place.origin == Origin::kSystem) place.directory = root.file("system");
     ASSERT_EQ(paths.places.size(), 6u);
 
-    // Place k holds a text calibration "Text<k>" and a tetraproc one "Tetra<k>", in that order in
-    // the listing or the other: the text one comes first whatever the order, as it always has.
-    auto populate = [&](size_t k) {
-        const std::string directory = paths.places[k].directory;
-        ASSERT_EQ(std::system(("mkdir -p '" + directory + "'").c_str()), 0);
-        ASSERT_TRUE(tetrafile::writeFile(directory + "/Tetra" + std::to_string(k) + ".tetra",
-                                         tetrafile::mic1234Calibration()));
-        std::ofstream(directory + "/Text" + std::to_string(k) + ".txt") << "sens 1 1 1 1\n";
-    };
     // No place exists: the notice names them all.
     std::string places;
     for (const CCalibrationPlace& place : paths.places)
@@ -549,18 +538,23 @@ TEST(CalibrationPlaces, TheFirstThatExistsIsReadTextThenTetra) {
     // Places from `first` on exist, made from the last one back; the first of them is read.
     for (size_t first = paths.places.size(); first-- > 0;) {
         SCOPED_TRACE(first);
-        populate(first);
+        // Place k holds a text calibration "Text<k>" and a tetraproc one "Tetra<k>", in that
+        // order in the listing or the other: the text one comes first whatever the order.
+        const std::string directory = paths.places[first].directory + "/",
+                          k = std::to_string(first);
+        ASSERT_EQ(std::system(("mkdir -p '" + directory + "'").c_str()), 0);
+        ASSERT_TRUE(tetrafile::writeFile(directory + "Tetra" + k + ".tetra",
+                                         tetrafile::mic1234Calibration()));
+        std::ofstream(directory + "Text" + k + ".txt") << "sens 1 1 1 1\n";
         import = importFrom(paths);
         EXPECT_EQ(import.place, static_cast<int>(first));
         EXPECT_TRUE(import.notices.texts().empty());
         ASSERT_EQ(import.calibrations.size(), 2u);
-        const std::string k = std::to_string(first);
         const char* const kinds[][2] = {{"Text", ".txt"}, {"Tetra", ".tetra"}};
         for (int i = 0; i < 2; ++i) {
             const CCalibration& calibration = import.calibrations[static_cast<size_t>(i)];
             EXPECT_EQ(calibration.program.name, kinds[i][0] + k);
-            EXPECT_EQ(calibration.source.file,
-                      paths.places[first].directory + "/" + kinds[i][0] + k + kinds[i][1]);
+            EXPECT_EQ(calibration.source.file, directory + kinds[i][0] + k + kinds[i][1]);
             EXPECT_EQ(calibration.source.postMatrixSet, 3 + i);
         }
     }
