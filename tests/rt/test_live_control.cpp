@@ -5,6 +5,7 @@
 // (scripts/tsan.sh runs this under ThreadSanitizer too).
 
 #include "integration/VstHost.h"
+#include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
 #include "support/TempDirectory.h"
 
@@ -24,8 +25,6 @@ using namespace vsthost;
 namespace {
 
 constexpr float kRate = 48000.0f;
-constexpr int kNumParams = 51;
-constexpr int kPostMatrixFilter = 6;
 
 // Parameter values as the host sees them.
 float lowFreq(double hz) { return static_cast<float>(std::log(hz / 20.0) / std::log(12.5)); }
@@ -44,11 +43,12 @@ Channels noise(size_t frames, unsigned seed) {
     return in;
 }
 
-double peak(const Channels& signal, size_t from, size_t to) {
+// The largest magnitude of a signal, or of its difference from another, over frames [from, to).
+double peak(const Channels& signal, size_t from, size_t to, const Channels* minus = nullptr) {
     double m = 0.0;
-    for (const auto& channel : signal)
-        for (size_t i = from; i < to && i < channel.size(); ++i)
-            m = std::max(m, static_cast<double>(std::fabs(channel[i])));
+    for (size_t k = 0; k < 4; ++k)
+        for (size_t i = from; i < to && i < signal[k].size(); ++i)
+            m = std::max(m, std::fabs(double(signal[k][i]) - (minus ? (*minus)[k][i] : 0.0f)));
     return m;
 }
 
@@ -148,21 +148,11 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
         EXPECT_EQ(peak(jump, 0, at), peak(a, 0, at));
         // (Within 2 %: a correction set's transform frames start where the set was chosen, and
         // its output depends a little on where they start.)
-        double settled = 0.0;
-        for (size_t k = 0; k < 4; ++k)
-            for (size_t i = frames - 4800; i < frames; ++i)
-                settled = std::max(settled, std::fabs(static_cast<double>(jump[k][i]) - b[k][i]));
-        EXPECT_LE(settled, 0.02 * peak(b, frames - 4800, frames));
+        EXPECT_LE(peak(jump, frames - 4800, frames, &b), 0.02 * peak(b, frames - 4800, frames));
         // Only the first block after the host switched the plug-in on sets up at once: here the
         // change fades in from where the old settings were.
         if (c.offAndOnBefore) {
-            double moved = 0.0, apart = 0.0;
-            for (size_t k = 0; k < 4; ++k)
-                for (size_t i = at; i < at + 4; ++i) {
-                    moved = std::max(moved, std::fabs(static_cast<double>(jump[k][i]) - a[k][i]));
-                    apart = std::max(apart, std::fabs(static_cast<double>(b[k][i]) - a[k][i]));
-                }
-            EXPECT_LT(moved, 0.05 * apart);
+            EXPECT_LT(peak(jump, at, at + 4, &a), 0.05 * peak(b, at, at + 4, &a));
         }
     }
 }
@@ -281,22 +271,19 @@ TEST_F(LiveControl, ControlThreadWhileTheAudioThreadRuns) {
     const Channels in = noise(8192, 7);
     Channels out = makeChannels(8192);
     std::mt19937 random(22);
-    double loudest = 0.0;
-    bool finite = true;
+    // Inputs of 0.25 through gains of at most +15 dB, four capsules and boosts: far below 100.
+    // (Written so that NaN counts too.)
+    long outOfBounds = 0;
     for (int block = 0; block < 20000; ++block) {
         const int n = static_cast<int>(random() % 1024);
         plugin->processBlock(in, out, 0, n);
         for (const auto& channel : out)
-            for (int i = 0; i < n; ++i) {
-                finite = finite && std::isfinite(channel[static_cast<size_t>(i)]);
-                loudest = std::max(loudest, static_cast<double>(std::fabs(channel[static_cast<size_t>(i)])));
-            }
+            outOfBounds += std::count_if(channel.begin(), channel.begin() + n,
+                                         [](float s) { return !(std::fabs(s) < 100.0f); });
     }
     stop.store(true);
     control.join();
-    EXPECT_TRUE(finite);
-    // Inputs of 0.25 through gains of at most +15 dB, four capsules and boosts: far below 100.
-    EXPECT_LT(loudest, 100.0);
+    EXPECT_EQ(outOfBounds, 0);
 }
 
 } // namespace
