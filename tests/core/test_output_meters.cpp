@@ -42,17 +42,12 @@ void feed(COutputMeters& meters, const PlaneWave* wave, long first, long frames,
     }
 }
 
-double degrees(double radians) {
-    return radians * 180.0 / M_PI;
-}
-
 } // namespace
 
 TEST(OutputMeters, SineLevelsDirectionAndBallisticsForEveryBlockSize) {
     const PlaneWave wave{0.5, 135.0, -30.0};
-    const double expectedPeak[4] = {
-        0.5 / std::sqrt(2.0), 0.5 * std::cos(135.0 * M_PI / 180.0) * std::cos(30.0 * M_PI / 180.0),
-        0.5 * std::sin(135.0 * M_PI / 180.0) * std::cos(30.0 * M_PI / 180.0), -0.25};
+    float expectedPeak[4]; // at the crest: sample 12 of the 48 of a period
+    wave.sample(12, expectedPeak);
     for (long block : {1L, 64L, 512L, 4096L}) {
         SCOPED_TRACE("block " + std::to_string(block));
         COutputMeters meters;
@@ -74,8 +69,9 @@ TEST(OutputMeters, SineLevelsDirectionAndBallisticsForEveryBlockSize) {
             EXPECT_NEAR(reading.meanSquare[k], peak * peak / 2.0, peak * peak * 0.01);
         }
         const double horizontal = std::hypot(reading.intensity[0], reading.intensity[1]);
-        EXPECT_NEAR(degrees(std::atan2(reading.intensity[1], reading.intensity[0])), 135.0, 0.1);
-        EXPECT_NEAR(degrees(std::atan2(reading.intensity[2], horizontal)), -30.0, 0.1);
+        EXPECT_NEAR(std::atan2(reading.intensity[1], reading.intensity[0]), 0.75 * M_PI,
+                    M_PI / 1800.0);
+        EXPECT_NEAR(std::atan2(reading.intensity[2], horizontal), -M_PI / 6.0, M_PI / 1800.0);
 
         // Silence: the peak falls 20 dB in 1.7 s, the mean square e-fold in 0.3 s.
         const COutputMeters::CReading before = reading;
