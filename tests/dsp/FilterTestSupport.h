@@ -77,26 +77,15 @@ inline std::complex<double> dftAt(const std::vector<float>& h, double w) {
     return sum;
 }
 
-// sum b_k z^-k / (1 + sum a_k z^-k) at e^jw; a holds a1, a2, ...
-inline std::complex<double> rationalAt(const std::vector<double>& b, const std::vector<double>& a,
-                                       double w) {
-    std::complex<double> num = 0.0, den = 1.0;
-    for (size_t k = 0; k < b.size(); ++k)
-        num += b[k] * std::polar(1.0, -w * static_cast<double>(k));
-    for (size_t k = 0; k < a.size(); ++k)
-        den += a[k] * std::polar(1.0, -w * static_cast<double>(k + 1));
-    return num / den;
-}
-
-// |H(e^jw)| of a section's own coefficients; with `recursionOnly`, 1/|A(e^jw)|: how much its
-// recursion amplifies a rounding error.
+// |H(e^jw)| = |sum b_k z^-k / (1 + sum a_k z^-k)| of a section's own coefficients; with
+// `recursionOnly`, 1/|A(e^jw)|: how much its recursion amplifies a rounding error.
 inline double sectionGain(const CIIRFilter& f, double w, bool recursionOnly = false) {
-    std::vector<double> b, a;
-    for (int j = 0; j < f.getNumB(); ++j)
-        b.push_back(f.getB(j));
-    for (int j = 0; j < f.getNumA(); ++j)
-        a.push_back(f.getA(j));
-    return std::abs(rationalAt(recursionOnly ? std::vector<double>{1.0} : b, a, w));
+    std::complex<double> num = recursionOnly ? 1.0 : 0.0, den = 1.0;
+    for (int k = 0; !recursionOnly && k < f.getNumB(); ++k)
+        num += double(f.getB(k)) * std::polar(1.0, -w * k);
+    for (int k = 0; k < f.getNumA(); ++k)
+        den += double(f.getA(k)) * std::polar(1.0, -w * (k + 1));
+    return std::abs(num / den);
 }
 
 // The larger radius of the roots of z^2 + a1 z + a2, and the samples a section with these poles

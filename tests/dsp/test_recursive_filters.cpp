@@ -31,14 +31,10 @@ double shelfGain(double f, double f1, double f2, double rate) {
     return std::hypot(warp(f, rate), warp(f2, rate)) / std::hypot(warp(f, rate), warp(f1, rate));
 }
 
-// Single-precision coefficients and recursion err by a few ulps, amplified by the recursion.
-double tolerance(const CIIRFilter& f, double w) {
-    return 2e-6 + 1.5e-7 * sectionGain(f, w, true);
-}
-
 // The product of the sections' designed responses against the prototype, and the response
 // measured from the running filter's impulse response against that design (rounding scaled by
-// the largest gain the signal sees on its way).
+// the largest gain the signal sees on its way). Single-precision coefficients and recursion err
+// by a few ulps, amplified by the recursion.
 void expectResponse(CFilter& whole, std::vector<const CIIRFilter*> sections, double cut,
                     double rate, double largestGain, const std::function<double(double)>& proto) {
     const auto h = run(whole, impulse(size_t(std::min(12.0 * rate / cut, 2e6)) + 2000));
@@ -47,19 +43,12 @@ void expectResponse(CFilter& whole, std::vector<const CIIRFilter*> sections, dou
         const double w = radians(f, rate);
         double design = 1.0, tol = 0.0;
         for (const CIIRFilter* s : sections)
-            design *= sectionGain(*s, w), tol += tolerance(*s, w);
+            design *= sectionGain(*s, w), tol += 2e-6 + 1.5e-7 * sectionGain(*s, w, true);
         EXPECT_NEAR(design, proto(f), tol * proto(f) + 1e-9) << rate << " " << cut << " " << f;
         EXPECT_NEAR(std::abs(dftAt(h, w)), design, tol * largestGain)
             << rate << " " << cut << " " << f;
     }
     EXPECT_NEAR(std::abs(dftAt(h, kPi)), 1.0, 1e-5);
-}
-
-void set(CMitRegFilter& f, bool relative, float freq, float width, float gain) {
-    if (relative)
-        f.setParametersRelative(freq, width, gain);
-    else
-        f.setParametersOctaves(freq, width, gain);
 }
 
 bool stable(const CMitRegFilter& f) {
@@ -98,7 +87,6 @@ TEST(HighPassAndShelf, ResponsesMatchTheirPrototypesAtEveryRate) {
             CLFFilter lf(cut, boost);
             lf.setSamplingRate(rate);
             EXPECT_NEAR(lf.getHighPass1().getD(), d, 5e-5) << cut;
-            EXPECT_EQ(lf.getHighPass2().getD(), 1.618f);
             expectResponse(lf, {&lf.getShelf(), &lf.getHighPass1(), &lf.getHighPass2()}, cut, rate,
                            std::max(1.0, double(boost / cut)), [&](double f) {
                                return shelfGain(f, cut, boost, rate) *
@@ -179,7 +167,8 @@ TEST(MitRegFilter, ResponseHasTheStatedCentreEdgesAndEnds) {
                                                         << " " << gain << " " << relative);
                         CMitRegFilter f;
                         f.setSamplingRate(rate);
-                        set(f, relative, freq, width, gain);
+                        relative ? f.setParametersRelative(freq, width, gain)
+                                 : f.setParametersOctaves(freq, width, gain);
                         ASSERT_TRUE(stable(f));
                         const auto h = impulseResponse(f);
                         const double v = std::pow(10.0, gain / 20.0), w0 = radians(freq, rate);
