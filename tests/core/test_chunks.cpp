@@ -35,11 +35,6 @@ Bytes fixture(const std::string& name) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void put32(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 void clearNotices(AXeTetra& processor) {
     while (processor.getNoticeQueue()->dismiss() != 0) {
     }
@@ -132,7 +127,8 @@ TEST(Chunks, BadChunksAreRefusedWholeAndChangeNothing) {
 
     const auto patched = [&bank](size_t at, uint32_t value) {
         Bytes b = bank;
-        put32(b, at, value);
+        for (size_t i = 0; i < 4; ++i)
+            b[at + i] = static_cast<uint8_t>(value >> (8 * i));
         return b;
     };
     Bytes withNul = bank, extra = bank, wrongMagic = bank;

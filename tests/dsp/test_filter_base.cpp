@@ -70,20 +70,6 @@ void expectDirectForm(const std::vector<float>& b, const std::vector<float>& a,
         ASSERT_NEAR(out[n], y[n], relative * peak) << n;
 }
 
-// Random zeros and `sections` random pole pairs of radius < 0.9; a without its leading 1.
-void randomStableFilter(int sections, unsigned seed, std::vector<float>& b, std::vector<float>& a) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<double> radius(0.1, 0.9), angle(0.05, 3.0);
-    std::vector<double> den = {1.0, 0.0, 0.0};
-    for (int s = 0; s < sections; ++s, den.resize(den.size() + 2)) {
-        const double r = radius(generator), c1 = -2.0 * r * std::cos(angle(generator));
-        for (size_t i = den.size() - 1; i >= 1; --i) // times 1 + c1 z^-1 + r^2 z^-2
-            den[i] += c1 * den[i - 1] + (i >= 2 ? r * r * den[i - 2] : 0.0);
-    }
-    b = noise(2 * sections + 1, seed);
-    a.assign(den.begin() + 1, den.end() - 2);
-}
-
 } // namespace
 
 TEST(FilterCoefficients, RateNamesAndCounts) {
@@ -269,8 +255,15 @@ TEST(IIRFilter, PassThroughUntilItHasASetForTheRate) {
 // lengths a 16-bit counter cannot hold; counts beyond the 1024-sample history act as 1024.
 TEST(IIRFilter, MatchesADirectFormReferenceInDouble) {
     for (int sections = 1; sections <= 4; ++sections) {
-        std::vector<float> b, a;
-        randomStableFilter(sections, 100 * sections, b, a);
+        // Random zeros and pole pairs of radius < 0.9.
+        std::mt19937 generator(100 * sections);
+        std::uniform_real_distribution<double> radius(0.1, 0.9), angle(0.05, 3.0);
+        std::vector<std::complex<double>> poles;
+        for (int s = 0; s < sections; ++s)
+            for (const auto& p : pair(radius(generator), angle(generator)))
+                poles.push_back(p);
+        const std::vector<float> b = noise(2 * sections + 1, 100 * sections),
+                                 a = feedbackWithPoles(poles);
         Coefficients c(b, a);
         const auto x = noise(sections == 3 ? 100000 : 5000, sections);
         expectDirectForm(b, a, x, filtered<CIIRFilter>(c, x), 2e-5);

@@ -28,12 +28,10 @@ using Channels = std::vector<std::vector<float>>;
 
 Channels noise(unsigned seed) {
     Channels in(4, std::vector<float>(kFrames));
-    unsigned state = seed;
     for (auto& channel : in)
-        for (float& s : channel) {
-            state = state * 1664525u + 1013904223u;
-            s = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
-        }
+        for (float& s : channel)
+            s = static_cast<float>((seed = seed * 1664525u + 1013904223u) >> 8) / 16777216.0f -
+                0.5f;
     return in;
 }
 
