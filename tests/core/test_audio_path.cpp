@@ -19,8 +19,7 @@ Block randomBlock(long frames, unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
     for (auto& channel : block.data)
-        for (float& s : channel)
-            s = uniform(random);
+        std::generate(channel.begin(), channel.end(), [&] { return uniform(random); });
     return block;
 }
 

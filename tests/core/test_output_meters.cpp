@@ -54,8 +54,6 @@ TEST(OutputMeters, SineLevelsDirectionAndBallisticsForEveryBlockSize) {
         meters.setSampleRate(kRate);
         meters.setEnabled(true);
         COutputMeters::CReading reading;
-        meters.read(reading);
-        EXPECT_EQ(reading.blocks, 0u);
 
         const long settle = 3 * static_cast<long>(kRate); // ten RMS time constants
         feed(meters, &wave, 0, settle, block);
@@ -103,12 +101,10 @@ TEST(OutputMeters, ExtremeSamplesPublishFiniteValuesAndTheProcessorMeasuresItsOu
     COutputMeters::CReading reading;
     meters.read(reading);
     EXPECT_EQ(reading.blocks, 1u);
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_TRUE(std::isfinite(reading.peak[k]));
-        EXPECT_TRUE(std::isfinite(reading.meanSquare[k]));
-    }
-    for (float value : reading.intensity)
-        EXPECT_TRUE(std::isfinite(value));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(std::isfinite(reading.peak[k]) && std::isfinite(reading.meanSquare[k]) &&
+                    (k == 3 || std::isfinite(reading.intensity[k])))
+            << k;
 
     // The processor measures its outputs after everything else, the output order included: in
     // ambiX order the meters still read W, X, Y, Z, from outputs 0, 3, 1 and 2. (Nothing is

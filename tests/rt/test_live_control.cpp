@@ -38,8 +38,7 @@ Channels noise(size_t frames, unsigned seed) {
     std::uniform_real_distribution<float> uniform(-0.25f, 0.25f);
     Channels in = makeChannels(frames);
     for (auto& channel : in)
-        for (float& s : channel)
-            s = uniform(generator);
+        std::generate(channel.begin(), channel.end(), [&] { return uniform(generator); });
     return in;
 }
 
