@@ -39,12 +39,6 @@ std::array<float, 4> convert(CABMatrix& m, std::array<float, 4> s) {
     return s;
 }
 
-std::array<float, 4> capsule(int c) {
-    std::array<float, 4> s{};
-    s[c] = 1.0f;
-    return s;
-}
-
 Block process(CABMatrix& m, Block b, long n) {
     m.process(b[0].data(), b[1].data(), b[2].data(), b[3].data(), n);
     return b;
@@ -78,15 +72,18 @@ TEST(ABMatrix, EachSetterReachesOnlyItsRows) {
     gains[2][3] = 6.0f;
     table.setGains4x4(gains);
     const float half = 0.5011872f, root = 0.70710677f;
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < 4; ++c) {
+        std::array<float, 4> capsule{};
+        capsule[c] = 1.0f;
         for (int o = 0; o < 4; ++o) {
             const float unit = kSign[o][c] * (o == 0 ? root : 1.0f);
-            EXPECT_EQ(convert(w, capsule(c))[o],
+            EXPECT_EQ(convert(w, capsule)[o],
                       c == 0 && o == 0 ? static_cast<float>(half / std::sqrt(2.0)) : unit);
-            EXPECT_EQ(convert(xyz, capsule(c))[o], c == 0 && o > 0 ? kSign[o][c] * half : unit);
-            EXPECT_EQ(convert(table, capsule(c))[o],
+            EXPECT_EQ(convert(xyz, capsule)[o], c == 0 && o > 0 ? kSign[o][c] * half : unit);
+            EXPECT_EQ(convert(table, capsule)[o],
                       o == 3 && c == 2 ? kSign[o][c] * 1.9952623f : unit);
         }
+    }
     const Block b = noiseBlock(8, 10);
     for (long n : {0L, -1L, -100000L})
         EXPECT_EQ(process(table, b, n), b) << n;
@@ -109,7 +106,7 @@ TEST(ABMatrix, HugeGainsStayFinite) {
     }
     CABMatrix off;
     off.setGains0(level2db(0.0f), 0, 0, 0);
-    EXPECT_EQ(convert(off, capsule(0))[0], 0.0f);
+    EXPECT_EQ(convert(off, {1.0f, 0.0f, 0.0f, 0.0f})[0], 0.0f);
 }
 
 using Channels = std::vector<std::vector<float>>;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -79,8 +80,7 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
         vsthost::Channels in = vsthost::makeChannels(kMaxBlock), out = in;
         for (auto& channel : in)
-            for (float& s : channel)
-                s = unit(random) - 0.5f;
+            std::generate(channel.begin(), channel.end(), [&] { return unit(random) - 0.5f; });
         static const int sizes[] = {0, 1, 7, 64, 128, 256, 500, 512, 1024, 2048, 4096};
         static const float rates[] = {44100.0f, 48000.0f, 88200.0f, 96000.0f};
         std::string lastSet;
