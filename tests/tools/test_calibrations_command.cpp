@@ -45,12 +45,6 @@ std::string differences(const std::string& a, const std::string& b,
                            : run.out + run.err + "(diff status " + std::to_string(run.status) + ")";
 }
 
-std::vector<std::string> sortedLines(const std::string& text) {
-    std::vector<std::string> all = lines(text);
-    std::sort(all.begin(), all.end());
-    return all;
-}
-
 // The environment of a user whose home is `home`, with no data directories of the machine's.
 std::vector<std::string> userEnvironment(const std::string& home) {
     return {"HOME=" + home, "XETETRA_CALIBRATIONS", "XDG_DATA_HOME",
@@ -101,7 +95,9 @@ TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
     ASSERT_EQ(table.status, 0) << table.err;
     ASSERT_EQ(json.status, 0) << json.err;
     const std::string skipped = "XeTetraVST: Calibration file skipped (";
-    EXPECT_EQ(sortedLines(table.err),
+    std::vector<std::string> notices = lines(table.err);
+    std::sort(notices.begin(), notices.end());
+    EXPECT_EQ(notices,
               (std::vector<std::string>{
                   skipped + "Permission denied): " + calibrations + "/locked.tetra",
                   skipped + "Permission denied): " + calibrations + "/locked.txt",

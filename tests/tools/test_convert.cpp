@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace tooltest;
@@ -19,33 +21,6 @@ using namespace tooltest;
 namespace {
 
 constexpr int kRate = 48000;
-
-// The plug-in loaded from the shared object, as a host runs it: set up by `configure`, then the
-// input followed by `latency` frames of silence, in host-sized blocks.
-Channels throughPlugin(const Channels& input,
-                       const std::function<void(vsthost::Plugin&)>& configure, int& latency) {
-    vsthost::Library library(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
-    EXPECT_TRUE(library.loaded()) << library.loadError();
-    vsthost::HostState host;
-    vsthost::Plugin plugin(library, &host);
-    if (!plugin.ok()) return Channels();
-    plugin.start(static_cast<float>(kRate), 512);
-    configure(plugin);
-    latency = plugin.record()->initialDelay;
-    Channels padded = input;
-    for (auto& channel : padded)
-        channel.resize(channel.size() + static_cast<size_t>(latency), 0.0f);
-    return plugin.process(padded, std::vector<int>{512, 100, 333});
-}
-
-// How many samples of the tool's output differ from the plug-in's after its latency.
-size_t mismatches(const Sound& tool, const Channels& plugin, int latency) {
-    size_t count = tool.channels.size() != 4 || plugin.size() != 4 ? 1 : 0;
-    for (int k = 0; k < 4 && count == 0; ++k)
-        for (size_t i = 0; i < tool.frames(); ++i)
-            count += tool.channels[k][i] != plugin[k][i + static_cast<size_t>(latency)];
-    return count;
-}
 
 std::string setOption(int index, float value) {
     char text[64];
@@ -59,6 +34,9 @@ class ConvertTest : public ::testing::Test {
 protected:
     void SetUp() override {
         environment.set("HOME", home.path());
+        library =
+            std::make_unique<vsthost::Library>(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
+        ASSERT_TRUE(library->loaded()) << library->loadError();
         const std::string cal = home.path() + "/Library/Audio/Plug-Ins/VST/calibrations";
         const std::string fix = std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/";
         const std::string iir = "'" + fix + "tolvin_lowpass_W48.iir' '" + cal;
@@ -83,21 +61,32 @@ protected:
         return sound;
     }
 
-    // The tool with the options, against the plug-in set up by `configure`: the same samples
-    // after the latency the tool reports, and its summary holds `summary`.
-    void expectSameAsPlugin(const Channels& input, std::vector<std::string> options,
+    // The tool with the options, against the plug-in loaded from the shared object and set up
+    // by `configure` as a host runs it, in host-sized blocks: the same samples after the latency
+    // the tool reports, and its summary holds `summary`.
+    void expectSameAsPlugin(Channels input, std::vector<std::string> options,
                             const std::function<void(vsthost::Plugin&)>& configure,
                             const std::string& summary = "") {
         options.insert(options.begin(), {"--bits", "float"});
         const Sound tool = convert({in}, dir.file("out.wav"), options);
-        int latency = -1;
-        const Channels plugin = throughPlugin(input, configure, latency);
-        ASSERT_EQ(tool.frames(), input[0].size());
+        vsthost::HostState host;
+        vsthost::Plugin plugin(*library, &host);
+        ASSERT_TRUE(plugin.ok());
+        plugin.start(static_cast<float>(kRate), 512);
+        configure(plugin);
+        const size_t latency = static_cast<size_t>(plugin.record()->initialDelay);
+        for (auto& channel : input)
+            channel.resize(channel.size() + latency, 0.0f);
+        const Channels output = plugin.process(input, std::vector<int>{512, 100, 333});
         EXPECT_NE(last.out.find("latency " + std::to_string(latency) + " samples"),
                   std::string::npos)
             << last.out;
         EXPECT_NE(last.out.find(summary), std::string::npos) << last.out;
-        EXPECT_EQ(mismatches(tool, plugin, latency), 0u) << "latency " << latency;
+        ASSERT_EQ(tool.channels.size(), 4u);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_TRUE(tool.channels[k] ==
+                        std::vector<float>(output[k].begin() + latency, output[k].end()))
+                << "output " << k << ", latency " << latency;
     }
 
     ScopedEnvironment environment;
@@ -105,6 +94,7 @@ protected:
     TempDirectory dir;
     std::string in;
     RunResult last;
+    std::unique_ptr<vsthost::Library> library;
 };
 
 } // namespace
@@ -229,9 +219,8 @@ TEST_F(ConvertTest, EveryOutputTypeAndSampleFormat) {
         const std::string output = dir.file(std::string("out.") + c.type);
         const Sound sound = convert({in}, output, with(c.bits));
         ASSERT_EQ(sound.frames(), 6000u);
-        EXPECT_EQ(sound.info.format, c.format);
-        EXPECT_EQ(sound.info.channels, 4);
-        EXPECT_EQ(sound.info.samplerate, kRate);
+        EXPECT_EQ(std::make_tuple(sound.info.format, sound.info.channels, sound.info.samplerate),
+                  std::make_tuple(c.format, 4, kRate));
         // Only the amb file is marked as B-format.
         EXPECT_EQ(sound.ambisonic == SF_AMBISONIC_B_FORMAT, std::string(c.type) == "amb");
         EXPECT_EQ(last.err, c.step == 0.0
@@ -277,11 +266,9 @@ TEST_F(ConvertTest, StateFromAHostGivesThePluginsSamples) {
         plugin.setProgram(select);
     };
     // The state as a host saves it, raw and as the base64 text of a session file.
-    vsthost::Library library(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
-    ASSERT_TRUE(library.loaded()) << library.loadError();
     vsthost::HostState host;
     for (int index : {0, 1}) {
-        vsthost::Plugin plugin(library, &host);
+        vsthost::Plugin plugin(*library, &host);
         plugin.start(static_cast<float>(kRate), 512);
         configure(plugin, 2);
         void* data = nullptr;

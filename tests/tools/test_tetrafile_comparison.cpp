@@ -73,7 +73,7 @@ protected:
         for (int c : capsules)
             channels[static_cast<size_t>(c)][0] = 0.5f;
         const std::string path = dir.file(name);
-        EXPECT_TRUE(writeSound(path, channels, kRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        EXPECT_TRUE(writeFloatWav(path, channels));
         return path;
     }
 
@@ -175,8 +175,7 @@ TEST_F(TetrafileTest, MatrixOrientationAndOrderAreOursThroughTetrafilesDcBlocker
 
     // An uneven matrix and independent noise per capsule keep every output distinct.
     const size_t frames = 24000;
-    ASSERT_TRUE(writeSound(dir.file("rec.wav"), testRecording(frames), kRate,
-                           SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_TRUE(writeFloatWav(dir.file("rec.wav"), testRecording(frames)));
     const std::string calibration = writeCalibration(2);
     const struct {
         std::vector<std::string> tetrafileOptions, xetetraOptions;
@@ -195,10 +194,7 @@ TEST_F(TetrafileTest, MatrixOrientationAndOrderAreOursThroughTetrafilesDcBlocker
          {"--order", "ambix", "--orientation", "endfire", "--invert", "y"}},
     };
     for (const auto& c : cases) {
-        std::string label;
-        for (const std::string& option : c.tetrafileOptions)
-            label += option + " ";
-        SCOPED_TRACE(label);
+        SCOPED_TRACE(::testing::PrintToString(c.tetrafileOptions));
         const Sound theirs = tetrafileRun(calibration, dir.file("rec.wav"), c.tetrafileOptions);
         Sound ours = xetetraRun(dir.file("rec.wav"), kOwnOff + c.xetetraOptions);
         ASSERT_EQ(theirs.frames(), frames);
