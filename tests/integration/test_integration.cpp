@@ -60,18 +60,6 @@ Channels noise(size_t frames, unsigned seed, float amplitude = 0.5f) {
     return in;
 }
 
-// Whether two signals agree sample for sample; names the first difference.
-::testing::AssertionResult sameSamples(const Channels& a, const Channels& b) {
-    if (a.size() != 4 || b.size() != 4) return ::testing::AssertionFailure() << "no output";
-    for (size_t c = 0; c < 4; ++c) {
-        const auto d = std::mismatch(a[c].begin(), a[c].end(), b[c].begin(), b[c].end());
-        if (d.first != a[c].end() || d.second != b[c].end())
-            return ::testing::AssertionFailure()
-                   << "channel " << c << " differs at sample " << d.first - a[c].begin();
-    }
-    return ::testing::AssertionSuccess();
-}
-
 double largest(const Channels& signal) {
     double m = 0.0;
     for (const auto& channel : signal)
@@ -415,8 +403,8 @@ TEST_F(PluginTest, ChunksBringBackTheSession) {
     const Channels in = noise(20000, 11);
     const Channels out = session->process(in, 512);
     ASSERT_GT(largest(out), 0.1);
-    EXPECT_TRUE(sameSamples(restored->process(in, 512), out));
-    EXPECT_TRUE(sameSamples(single->process(in, 512), out));
+    EXPECT_TRUE(restored->process(in, 512) == out);
+    EXPECT_TRUE(single->process(in, 512) == out);
 
     // Saved again, the restored bank is the same bytes; a host may ask twice before it copies.
     EXPECT_EQ(chunk(*restored, 0), bank);
@@ -485,7 +473,7 @@ TEST_F(PluginTest, MatrixTurnsCapsulesIntoBFormat) {
     for (int index : {10, 46, 47, 48, 49, 50})
         plugin->setParameter(index, 0.0f);
     plugin->restart();
-    EXPECT_TRUE(sameSamples(plugin->process(in, 700), in));
+    EXPECT_TRUE(plugin->process(in, 700) == in);
 }
 
 // The capsule low-frequency filter in double precision from its analogue prototypes by the
@@ -563,8 +551,7 @@ TEST_F(PluginTest, CorrectionFiltersDelayBy1024AndShapeTheResponse) {
     Channels out = plugin->process(all, 512);
     EXPECT_EQ(peakIndex(out[0]), 1024u);
     for (int c = 1; c < 4; ++c)
-        for (size_t i = 0; i < frames; ++i)
-            ASSERT_EQ(out[c][i], 0.0f) << c << " " << i;
+        EXPECT_TRUE(out[c] == std::vector<float>(frames, 0.0f)) << c;
 
     // The velocity correction for 2.3 cm, LF stage off: X carries the filter alone.
     auto x23 = load();
@@ -615,12 +602,12 @@ TEST_F(PluginTest, OutputDependsOnNoBlockSizeSharedBufferOrSwitching) {
         for (const std::vector<int>& schedule : {std::vector<int>{1}, {64}, {512}, mixed}) {
             auto plugin = load();
             configure(*plugin, busy);
-            EXPECT_TRUE(sameSamples(plugin->process(in, schedule), expected))
+            EXPECT_TRUE(plugin->process(in, schedule) == expected)
                 << busy << ", first block " << schedule[0];
         }
         auto inPlace = load();
         configure(*inPlace, busy);
-        EXPECT_TRUE(sameSamples(inPlace->process(in, mixed, true), expected)) << busy;
+        EXPECT_TRUE(inPlace->process(in, mixed, true) == expected) << busy;
         // Output k in the buffer of input 3 - k, all in one block.
         auto crosswise = load();
         configure(*crosswise, busy);
@@ -630,8 +617,7 @@ TEST_F(PluginTest, OutputDependsOnNoBlockSizeSharedBufferOrSwitching) {
         float* outputs[4] = {inputs[3], inputs[2], inputs[1], inputs[0]};
         AEffect* r = crosswise->record();
         r->processReplacing(r, inputs, outputs, static_cast<VstInt32>(in[0].size()));
-        EXPECT_TRUE(sameSamples({buffers[3], buffers[2], buffers[1], buffers[0]}, expected))
-            << busy;
+        EXPECT_TRUE((Channels{buffers[3], buffers[2], buffers[1], buffers[0]} == expected)) << busy;
         // Negative counts and missing buffer tables: nothing is read or written.
         Channels block = makeChannels(16, 7.0f);
         float* pointers[4] = {block[0].data(), block[1].data(), block[2].data(), block[3].data()};
@@ -651,7 +637,7 @@ TEST_F(PluginTest, OutputDependsOnNoBlockSizeSharedBufferOrSwitching) {
         for (int i = 0; i < kNumParams; ++i)
             EXPECT_EQ(switched->getParameter(i), before[i]) << i;
         switched->processBlock(in, out, 20000, 20000);
-        EXPECT_TRUE(sameSamples(out, expected)) << busy;
+        EXPECT_TRUE(out == expected) << busy;
     }
 }
 

@@ -9,15 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <dirent.h>
 #include <sched.h>
-#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-#include <vector>
 
 using namespace tooltest;
 

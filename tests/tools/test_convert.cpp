@@ -8,13 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <functional>
 #include <memory>
-#include <string>
 #include <tuple>
-#include <vector>
 
 using namespace tooltest;
 
@@ -186,13 +181,12 @@ TEST_F(ConvertTest, EveryInputLayoutGivesTheSameOutput) {
 // hold them at full scale (never wrapped around to the other sign) and count them.
 TEST_F(ConvertTest, EveryOutputTypeAndSampleFormat) {
     ASSERT_TRUE(writeFloatWav(in, testRecording(6000)));
-    std::vector<std::string> loud{"--program", "3"};
+    std::vector<std::string> loud{"--program", "3", "--bits", "float"};
     for (int k = 0; k < 4; ++k)
         loud.insert(loud.end(), {"--set", setOption(kOutputGainBase + k, 1.0f)});
-    const auto with = [&loud](const char* bits) {
-        std::vector<std::string> options = loud;
-        options.insert(options.end(), {"--bits", bits});
-        return options;
+    auto with = [loud](const char* bits) mutable {
+        loud[3] = bits;
+        return loud;
     };
     const Sound reference = convert({in}, dir.file("reference.w64"), with("float"));
     ASSERT_EQ(reference.info.format, SF_FORMAT_W64 | SF_FORMAT_FLOAT);

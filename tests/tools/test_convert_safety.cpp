@@ -6,13 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <sstream>
-#include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <vector>
 
 using namespace tooltest;
 

@@ -6,13 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <complex>
-#include <cstdlib>
-#include <sstream>
-#include <string>
-#include <vector>
-
 using namespace tooltest;
 
 namespace {

@@ -8,13 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <complex>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
 using namespace tooltest;
 
 namespace {
@@ -54,11 +47,13 @@ protected:
     }
 
     // xetetra with the calibration's program and the options.
-    Sound xetetraRun(const std::string& input, std::vector<std::string> options) {
+    Sound xetetraRun(const std::string& input, const std::vector<std::string>& options,
+                     const std::vector<std::string>& more = {}) {
         std::vector<std::string> args{"convert",    "--force",   "--quiet",
                                       "--bits",     "float",     "--calibrations",
                                       calibrations, "--program", "mic1234"};
         args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), more.begin(), more.end());
         const std::string output = dir.file("xetetra.wav");
         args.insert(args.end(), {input, output});
         const RunResult run = runTool(args);
@@ -85,11 +80,6 @@ protected:
 // three.
 const std::vector<std::string> kLFEQOff = {"--set", "0=0", "--set", "7=0"},
                                kOwnOff = {"--set", "0=0", "--set", "7=0", "--set", "6=0"};
-
-std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // The first `count` samples of the linear convolution of x and h, through the engine's FFT.
 std::vector<double> convolve(const std::vector<float>& x, const std::vector<double>& h,
@@ -196,7 +186,7 @@ TEST_F(TetrafileTest, MatrixOrientationAndOrderAreOursThroughTetrafilesDcBlocker
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.tetrafileOptions));
         const Sound theirs = tetrafileRun(calibration, dir.file("rec.wav"), c.tetrafileOptions);
-        Sound ours = xetetraRun(dir.file("rec.wav"), kOwnOff + c.xetetraOptions);
+        Sound ours = xetetraRun(dir.file("rec.wav"), kOwnOff, c.xetetraOptions);
         ASSERT_EQ(theirs.frames(), frames);
         ASSERT_EQ(ours.frames(), frames);
         if (!c.xetetraOptions.empty() && c.xetetraOptions[0] == "--order")
