@@ -10,10 +10,6 @@ if [ ! -x "$scanner" ]; then
          "e.g. with scripts/install-deps.sh" >&2
     exit 1
 fi
-if [ ! -f "$plugin" ]; then
-    echo "ardour_scan: $plugin does not exist; build the XeTetraVST target first" >&2
-    exit 1
-fi
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT

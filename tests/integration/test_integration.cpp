@@ -11,11 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <set>

@@ -143,7 +143,6 @@ TEST_F(TetrafileTest, CalibrationFilesAreReadWhole) {
         const Sound plain = tetrafileRun(file, recording);
         bytes.append(probe.begin(), probe.end());
         const Sound probed = tetrafileRun(dir.write("probed.tetra", bytes), recording);
-        ASSERT_EQ(plain.frames(), 6000u);
         EXPECT_NE(probed.channels, plain.channels) << "tetrafile did not reach the end of the file";
     }
 }
