@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
-#include <grp.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -46,12 +45,10 @@ struct RunResult {
 };
 
 // How a program is run: fileSizeLimit (bytes, when positive) runs it under RLIMIT_FSIZE, so
-// that a write fails as on a full disk; uid (when not negative) runs it as that user (and group);
-// timeoutSeconds (when positive) kills it with SIGALRM should it hang; pipeInput gives it a pipe
-// as standard input whose writer stays open and silent.
+// that a write fails as on a full disk; timeoutSeconds (when positive) kills it with SIGALRM should
+// it hang; pipeInput gives it a pipe as standard input whose writer stays open and silent.
 struct RunOptions {
     long fileSizeLimit = -1;
-    int uid = -1;
     unsigned timeoutSeconds = 0;
     bool pipeInput = false;
     // Changes to the environment: "NAME=value" sets a variable, "NAME" alone unsets it.
@@ -103,10 +100,6 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
             limit.rlim_max = static_cast<rlim_t>(options.fileSizeLimit);
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        if (options.uid >= 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.uid)) != 0 ||
-             setuid(static_cast<uid_t>(options.uid)) != 0))
-            _exit(125);
         // The alarm outlives exec.
         if (options.timeoutSeconds > 0) alarm(options.timeoutSeconds);
         execv(program.c_str(), argv.data());
