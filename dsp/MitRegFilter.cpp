@@ -154,7 +154,6 @@ template <int Count> void CMitRegFilter::cascade(CMitRegFilter* const* bands, fl
         bands[k]->finishBlock(l[k], buf, n);
 }
 
-
 void CMitRegFilter::doFilterCascade(CMitRegFilter* const* bands, int count, float* buf, long n) {
     if (n <= 0) return;
     switch (count) {
@@ -171,4 +170,3 @@ void CMitRegFilter::doFilterCascade(CMitRegFilter* const* bands, int count, floa
             bands[k]->doFilter(buf, n);
     }
 }
-

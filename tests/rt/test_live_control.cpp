@@ -27,11 +27,21 @@ namespace {
 constexpr float kRate = 48000.0f;
 
 // Parameter values as the host sees them.
-float lowFreq(double hz) { return static_cast<float>(std::log(hz / 20.0) / std::log(12.5)); }
-float eqFreq(double hz) { return static_cast<float>(std::log(hz / 20.0) / std::log(1000.0)); }
-float eqGain(double dB) { return static_cast<float>((dB + 15.0) / 30.0); }
-float capGain(double dB) { return static_cast<float>((dB + 12.0) / 24.0); }
-float set(int n) { return static_cast<float>(n) / 7.0f; }
+float lowFreq(double hz) {
+    return static_cast<float>(std::log(hz / 20.0) / std::log(12.5));
+}
+float eqFreq(double hz) {
+    return static_cast<float>(std::log(hz / 20.0) / std::log(1000.0));
+}
+float eqGain(double dB) {
+    return static_cast<float>((dB + 15.0) / 30.0);
+}
+float capGain(double dB) {
+    return static_cast<float>((dB + 12.0) / 24.0);
+}
+float set(int n) {
+    return static_cast<float>(n) / 7.0f;
+}
 
 Channels noise(size_t frames, unsigned seed) {
     std::mt19937 generator(seed);
@@ -109,7 +119,8 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
     } cases[] = {
         {"LF Cut Freq 250 Hz to 26 Hz", with({{0, 1.0f}, {1, 1.0f}}),
          with({{0, 1.0f}, {1, lowFreq(26.0)}})},
-        {"LF Cut Freq 26 Hz to 250 Hz, boost 150 Hz", with({{0, 1.0f}, {1, lowFreq(26.0)}, {2, lowFreq(150.0)}}),
+        {"LF Cut Freq 26 Hz to 250 Hz, boost 150 Hz",
+         with({{0, 1.0f}, {1, lowFreq(26.0)}, {2, lowFreq(150.0)}}),
          with({{0, 1.0f}, {1, 1.0f}, {2, lowFreq(150.0)}})},
         {"LF stage switched on", userProgram, with({{0, 1.0f}, {1, lowFreq(25.0)}})},
 
@@ -119,7 +130,8 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
         {"EQ +15 dB, 0.5 octave, 300 Hz to 3 kHz",
          with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(300)}}),
          with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(3000)}})},
-        {"capsule 1 into W, +12 dB to -12 dB", with({{17, capGain(12)}}), with({{17, capGain(-12)}})},
+        {"capsule 1 into W, +12 dB to -12 dB", with({{17, capGain(12)}}),
+         with({{17, capGain(-12)}})},
         {"the same, the plug-in switched off and on a while before", with({{17, capGain(12)}}),
          with({{17, capGain(-12)}}), true},
         {"post-matrix set None to 2.3cm", userProgram, with({{kPostMatrixFilter, set(2)}})},
@@ -197,22 +209,25 @@ TEST_F(LiveControl, RandomAutomationStaysWithinTheSteadyStates) {
             change(*plugin, block);
             visited.push_back(settingOf(*plugin));
             if (offset == frames) offset = 0;
-            const int length = blockFrames > 0 ? blockFrames : 1 + static_cast<int>(random() % 2048);
+            const int length =
+                blockFrames > 0 ? blockFrames : 1 + static_cast<int>(random() % 2048);
             const int n = std::min<int>(length, static_cast<int>(frames - offset));
             plugin->processBlock(in, out, offset, n);
-            automatedPeak = std::max(automatedPeak, peak(out, offset, offset + static_cast<size_t>(n)));
+            automatedPeak =
+                std::max(automatedPeak, peak(out, offset, offset + static_cast<size_t>(n)));
             offset += static_cast<size_t>(n);
             done += n;
         }
     };
 
-    automate(userProgram,
-             [&](const Plugin& p, long) {
-                 if (unit(random) > 0.03f) return;
-                 if (unit(random) < 0.1f) return p.setProgram(static_cast<int>(random() % 8));
-                 p.setParameter(static_cast<int>(random() % kNumParams), unit(random));
-             },
-             120.0, 0);
+    automate(
+        userProgram,
+        [&](const Plugin& p, long) {
+            if (unit(random) > 0.03f) return;
+            if (unit(random) < 0.1f) return p.setProgram(static_cast<int>(random() % 8));
+            p.setParameter(static_cast<int>(random() % kNumParams), unit(random));
+        },
+        120.0, 0);
     for (float width : {0.0f, 0.001f / 5.0f})
         automate(
             [width](const Plugin& p) {
@@ -232,8 +247,8 @@ TEST_F(LiveControl, RandomAutomationStaysWithinTheSteadyStates) {
     ASSERT_GT(visited.size(), 100u);
     double steadyPeak = 0.0;
     for (const Setting& setting : visited) {
-        const Channels out = run(in, [&](const Plugin& p) { apply(p, setting); },
-                                 [](const Plugin&) {}, frames, 4096);
+        const Channels out = run(
+            in, [&](const Plugin& p) { apply(p, setting); }, [](const Plugin&) {}, frames, 4096);
         steadyPeak = std::max(steadyPeak, peak(out, 0, frames));
     }
     EXPECT_LE(automatedPeak, 2.0 * steadyPeak)
