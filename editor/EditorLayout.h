@@ -42,8 +42,8 @@ constexpr CRect kCalibrationHeading(284, 232, 424, 244);
 constexpr CRect kCalibration(284, 252, 424, 272);
 constexpr CRect kLocked(284, 278, 424, 298);
 // Parameters beyond the processor's own 46 (output format), in one row of knobs.
-constexpr CRect kMoreHeading(28, 306, 424, 318);
-constexpr int kMoreTop = 312;
+constexpr CRect kMoreHeading(28, 301, 424, 313);
+constexpr int kMoreTop = 315;
 
 // Capsule view.
 constexpr CRect kCapsuleSelector(28, 122, 192, 318);
