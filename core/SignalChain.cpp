@@ -193,61 +193,39 @@ void CSignalChain::runSet(int set, const CPostSetDesign* design, float* x, long 
     sets[set].run(*design, x, n);
 }
 
+template <typename Stage>
+void CSignalChain::runStage(bool fade, float* x, long n, const Stage& stage) {
+    if (!fade) {
+        stage(*current, x, false);
+        return;
+    }
+    std::memcpy(faded, x, sizeof(float) * 4 * static_cast<size_t>(n));
+    stage(*previous, x, false);
+    stage(*current, faded, true);
+    mix(x, faded, n);
+}
+
 void CSignalChain::runChain(float* x, long n) {
     const CEngineSettings& now = *current;
-    const CEngineSettings& before = *previous;
-    float* const y = faded;
-    const size_t bytes = sizeof(float) * 4 * static_cast<size_t>(n);
-
     if (!fadeLF && !fadeEQ && !fadeMatrix) {
         runCapsuleStages(now.lfOn ? &lf[lfLive] : nullptr, now.lf, now.eqOn ? &eq[eqLive] : nullptr,
                          now.eq, now.matrixOn ? &now.matrix : nullptr, x, n);
     } else {
-        if (!fadeLF) {
-            if (now.lfOn) lf[lfLive].run(now.lf, x, n);
-        } else {
-            std::memcpy(y, x, bytes);
-            if (before.lfOn) lf[lfLive].run(before.lf, x, n);
-            if (now.lfOn) lf[1 - lfLive].run(now.lf, y, n);
-            mix(x, y, n);
-        }
-
-        if (!fadeEQ) {
-            if (now.eqOn) eq[eqLive].run(now.eq, x, n);
-        } else {
-            std::memcpy(y, x, bytes);
-            if (before.eqOn) eq[eqLive].run(before.eq, x, n);
-            if (now.eqOn) eq[1 - eqLive].run(now.eq, y, n);
-            mix(x, y, n);
-        }
-
-        if (!fadeMatrix) {
-            if (now.matrixOn) CABMatrix::processFrames(now.matrix, x, n);
-        } else {
-            std::memcpy(y, x, bytes);
-            if (before.matrixOn) CABMatrix::processFrames(before.matrix, x, n);
-            if (now.matrixOn) CABMatrix::processFrames(now.matrix, y, n);
-            mix(x, y, n);
-        }
+        runStage(fadeLF, x, n, [&](const CEngineSettings& s, float* f, bool fresh) {
+            if (s.lfOn) lf[fresh ? 1 - lfLive : lfLive].run(s.lf, f, n);
+        });
+        runStage(fadeEQ, x, n, [&](const CEngineSettings& s, float* f, bool fresh) {
+            if (s.eqOn) eq[fresh ? 1 - eqLive : eqLive].run(s.eq, f, n);
+        });
+        runStage(fadeMatrix, x, n, [n](const CEngineSettings& s, float* f, bool) {
+            if (s.matrixOn) CABMatrix::processFrames(s.matrix, f, n);
+        });
     }
-
-    if (!fadeSet) {
-        runSet(now.set, now.setDesign, x, n);
-    } else {
-        std::memcpy(y, x, bytes);
-        runSet(before.set, before.setDesign, x, n);
-        runSet(now.set, now.setDesign, y, n);
-        mix(x, y, n);
-    }
-
-    if (!fadeOutput) {
-        now.output.apply(x, n);
-    } else {
-        std::memcpy(y, x, bytes);
-        before.output.apply(x, n);
-        now.output.apply(y, n);
-        mix(x, y, n);
-    }
+    runStage(fadeSet, x, n, [this, n](const CEngineSettings& s, float* f, bool) {
+        runSet(s.set, s.setDesign, f, n);
+    });
+    runStage(fadeOutput, x, n,
+             [n](const CEngineSettings& s, float* f, bool) { s.output.apply(f, n); });
 }
 
 bool CSignalChain::onlyTheMatrix(const CEngineSettings& s) {

@@ -55,6 +55,10 @@ private:
     // True when the settings run no stage with memory and map no output: the matrix at most.
     static bool onlyTheMatrix(const CEngineSettings& settings);
     void runChain(float* frames, long n);
+    // Runs one stage on the frames: `stage(settings, frames, newMemory)` with the current
+    // settings, or, while the stage fades, with the old ones in place and the new ones (on their
+    // own memory) beside them, mixed from the old to the new.
+    template <typename Stage> void runStage(bool fade, float* frames, long n, const Stage& stage);
     void endFade();
     void runSet(int set, const CPostSetDesign* design, float* frames, long n);
     void mix(float* frames, const float* faded, long n) const;

@@ -566,28 +566,12 @@ bool AXeTetra::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
 
 void AXeTetra::getParameterName(VstInt32 index, char* text) {
     if (text == nullptr || parameterSlot(index) < 0) return;
-    static const char* const fixedNames[kCapsuleBase] = {
-        "LF Enabled",
-        "LF Cut Freq",
-        "LF Boost Freq",
-        "Locked",
-        "Calibration",
-        "PreMatrix Filter Number",
-        "PostMatrix Filter Number",
-        "EQs Enabled",
-        "EQs Linked",
-        "Gains Linked",
-        "AB Matrix Enabled",
-        "Current Capsule",
-        "View Mode",
-        "Display VU",
-    };
     static const char* const outputNames[kNumParams - kOutputOrder] = {
         "Output Order", "Orientation", "Invert X", "Invert Y", "Invert Z",
     };
     char name[AudioEffect::kScratchSize];
     if (index < kCapsuleBase) {
-        std::snprintf(name, sizeof(name), "%s", fixedNames[index]);
+        std::snprintf(name, sizeof(name), "%s", kFixedParameterNames[index]);
     } else if (index >= kOutputOrder) {
         std::snprintf(name, sizeof(name), "%s", outputNames[index - kOutputOrder]);
     } else if (index >= kOutputGainBase) {

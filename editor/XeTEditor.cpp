@@ -29,22 +29,6 @@ namespace {
 // Fully transparent: the picture shows through the field.
 const CColor kFieldColor(149, 111, 42, 0);
 
-const char* const kRoleNames[] = {
-    "LF Enabled",
-    "LF Cut Freq",
-    "LF Boost Freq",
-    "Locked",
-    "Calibration",
-    "PreMatrix Filter Number",
-    "PostMatrix Filter Number",
-    "EQs Enabled",
-    "EQs Linked",
-    "Gains Linked",
-    "AB Matrix Enabled",
-    "Current Capsule",
-    "View Mode",
-    "Display VU",
-};
 // Choices of the stepped parameters: filter sets 0 to 7, capsules 1 to 4, views 1 to 3.
 constexpr int kFilterSetSteps = 8;
 constexpr int kCapsuleSteps = 4;
@@ -65,8 +49,6 @@ float toDb(float level, float floor) {
 }
 
 } // namespace
-
-static_assert(sizeof(kRoleNames) / sizeof(kRoleNames[0]) == 14, "one name per role");
 
 AXeTEditor::AXeTEditor(AudioEffectX* effect, CMeterSource* meters)
     : AEffGUIEditor(effect), effectX(effect), meterSource(meters),
@@ -118,7 +100,7 @@ void AXeTEditor::resolveParameters() {
         text[sizeof(text) - 1] = '\0';
         bool known = false;
         for (int role = 0; role < kRoleCount && !known; ++role)
-            if (std::strcmp(text, kRoleNames[role]) == 0) {
+            if (std::strcmp(text, kFixedParameterNames[role]) == 0) {
                 roles[role] = index;
                 known = true;
             }

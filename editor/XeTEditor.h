@@ -3,6 +3,7 @@
 #include "editor/AEffGUIEditor.h"
 #include "gui/CControlListener.h"
 #include "gui/CRect.h"
+#include "params/ParameterNames.h"
 #include "vst/NoticeQueue.h"
 
 #include <atomic>
@@ -104,6 +105,7 @@ private:
         kDisplayVURole,
         kRoleCount
     };
+    static_assert(kRoleCount == kNumFixedParameters, "a role for each fixed parameter");
     static constexpr int kCapsuleParams = 7; // EQ frequency, width, gain, gains to W X Y Z
 
     void resolveParameters();

@@ -3,6 +3,23 @@
 #include <climits>
 #include <cmath>
 
+const char* const kFixedParameterNames[kNumFixedParameters] = {
+    "LF Enabled",
+    "LF Cut Freq",
+    "LF Boost Freq",
+    "Locked",
+    "Calibration",
+    "PreMatrix Filter Number",
+    "PostMatrix Filter Number",
+    "EQs Enabled",
+    "EQs Linked",
+    "Gains Linked",
+    "AB Matrix Enabled",
+    "Current Capsule",
+    "View Mode",
+    "Display VU",
+};
+
 int parameterSlot(int index) {
     static const int fixedSlots[kCapsuleBase] = {4, 2, 3, 7, 8, 0, 1, 37, 38, 39, 44, 45, 5, 6};
     if (index < 0 || index >= kNumParams) return -1;

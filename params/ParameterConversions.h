@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/ParameterNames.h"
+
 // Parameter indices, program slots and the conversions between host values (0..1) and the
 // engineering units the audio path reads.
 
@@ -26,6 +28,8 @@ enum {
     kInvertX = 48,     // then Y 49 and Z 50
     kNumParams = 51,
 };
+
+static_assert(kNumFixedParameters == kCapsuleBase, "a name for each parameter before the capsules");
 
 constexpr int kNumPrograms = 8;
 constexpr int kMaxFilterSets = 8;
