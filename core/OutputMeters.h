@@ -32,7 +32,6 @@ public:
     void setEnabled(bool state) { enabled.store(state, std::memory_order_relaxed); }
     // Outputs in ambiX's ACN order W, Y, Z, X rather than FuMa's W, X, Y, Z.
     void setACNOrder(bool state) { acnOrder.store(state, std::memory_order_relaxed); }
-    bool isEnabled() const { return enabled.load(std::memory_order_relaxed); }
     // Audio thread: measures one block of the four outputs, when switched on.
     void process(float* const* outputs, long frames);
     // Any thread.

@@ -20,9 +20,6 @@ public:
     // Marks the view for redraw only when the dot or the numbers change.
     void setIntensity(float wx, float wy, float wz, bool active);
     bool isActive() const { return active; }
-    bool hasDirection() const { return direction; }
-    double getAzimuth() const { return azimuth; }
-    double getElevation() const { return elevation; }
 
     void getSphere(double* cx, double* cy, double* radius) const;
     // Where a direction is drawn.

@@ -67,11 +67,7 @@ public:
     CNoticeView* getNoticeView() const { return noticeView; }
     // Decoded while the window is open, null otherwise.
     CBitmap* getBackground() const { return background; }
-    COptionMenu* getProgramMenu() const { return programMenu; }
-    CSegmentButton* getTabs() const { return tabs; }
-    CCapsuleSelector* getCapsuleSelector() const { return capsuleSelector; }
     CVuMeter* getMeter(int output) const;
-    CDirectionView* getDirectionView() const { return directionView; }
     // The view shown (kSetupView...), 0 while closed.
     int getView() const { return shownView; }
     // The visible control that sets parameter index, null when none is shown.

@@ -20,7 +20,6 @@ public:
     void setValue(float newValue);
     // The value a double click (or Backspace) goes back to.
     void setDefaultValue(float newValue);
-    float getDefaultValue() const { return defaultValue; }
     // True between the press that took hold of the control and its release.
     bool isInGesture() const { return gestureDepth > 0; }
 

@@ -19,10 +19,8 @@ public:
     const char* getTitle() const { return title; }
     // Marks the control for redraw when the text differs.
     void setDisplayText(const char* text);
-    const char* getDisplayText() const { return displayText; }
     // A value drawn from the middle (gains), rather than from the low end.
     void setBipolar(bool state);
-    bool isBipolar() const { return bipolar; }
     bool isDragging() const { return dragging; }
 
     bool onMouseDown(CDrawContext* context, int x, int y, int buttons) override;

@@ -48,7 +48,6 @@ public:
     CView* getPopup() const { return popup; }
 
     // The view holding the mouse since a press, or null.
-    CView* getMouseView() const { return mouseView; }
     // Ends a press in progress as if the button were let go where it was pressed.
     void releaseMouse();
 
