@@ -132,7 +132,7 @@ int runInstall(int argc, char** argv) {
         "reads only that one: install into it with --directory. Nothing is overwritten\n"
         "without --force. Exit codes: 0 all installed, 1 a file refused or not installed,\n"
         "2 a wrong command line.",
-        specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+        specs);
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
     bool force = false;

@@ -22,6 +22,10 @@ class CCommandLine {
 public:
     CCommandLine(const char* command, const char* usage, const char* description,
                  const COptionSpec* specs, int specCount);
+    template <int N>
+    CCommandLine(const char* command, const char* usage, const char* description,
+                 const COptionSpec (&specs)[N])
+        : CCommandLine(command, usage, description, specs, N) {}
 
     // Splits argv (the subcommand's arguments, without the subcommand itself). Answers false on
     // a usage error, which it has reported; helpRequested() tells whether --help was given.

@@ -55,7 +55,7 @@ int runConvert(int argc, char** argv) {
         "of equal rate and length. The output has the input's length and alignment: the delay of\n"
         "a correction filter set is compensated. An input that ends before its header says is\n"
         "converted as far as it goes, with a warning and exit status 3.",
-        specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+        specs);
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
 

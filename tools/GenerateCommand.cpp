@@ -37,7 +37,7 @@ int runGenerate(int argc, char** argv) {
         "Writes a 4-channel A-format recording of a source from a direction, as four ideal\n"
         "cardioid capsules of a coincident tetrahedral array would pick it up (capsules 1 to 4:\n"
         "front-left-up, front-right-down, back-left-down, back-right-up).",
-        specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+        specs);
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
     bool noise = false, force = false;

@@ -195,7 +195,7 @@ int runPrograms(int argc, char** argv) {
                       "then user programs, with the post-matrix filter set, output format (order,\n"
                       "orientation, flipped axes), low-frequency filter and capsule equaliser\n"
                       "each selects, and the calibration file each calibration program came from.",
-                      specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+                      specs);
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
     CProcessorSetup setup;

@@ -34,7 +34,7 @@ int runResponse(int argc, char** argv) {
         "capsules. The outputs are in the program's order (ambiX: W 3 dB up, ACN 0 to 3).\n"
         "Plots magnitude (dB) and group delay (ms, including any correction set's delay) over\n"
         "a logarithmic frequency axis from 10 Hz to half the rate.",
-        specs, static_cast<int>(sizeof(specs) / sizeof(specs[0])));
+        specs);
     int exitCode = kExitSuccess;
     if (!line.start(argc, argv, exitCode)) return exitCode;
     CProcessorSetup setup;
