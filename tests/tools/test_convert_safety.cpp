@@ -58,7 +58,7 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
     const std::string regular = "; xetetra replaces only regular files";
 
     // The arguments after "convert --calibrations DIR", split at spaces; "~" stands for a space
-    // within one and "@" for the directory. The one line on standard error starts with
+    // within one. The one line on standard error starts with
     // "xetetra convert: " for status 2, "xetetra: " for 1, and holds `message`.
     const struct {
         std::string args;
@@ -120,7 +120,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         {"--force --type wav in.wav folder", 1, "folder: is a directory"},
         {"in.wav no/such/dir/out.wav", 1, "no/such/dir/out.wav: "},
         {"--force in.wav in.wav", 1, "in.wav: is also an input"},
-        {"--force in.wav @/in.wav", 1, "in.wav: is also an input"},
         {"--force " + monos + "hard.wav", 1, "hard.wav: is also an input"},
         {"--force " + monos + "soft.wav", 1, "soft.wav: is also an input"},
         {"--force in.wav fifo.wav", 1, "fifo.wav: is a FIFO" + regular},
@@ -147,7 +146,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         std::istringstream words(row.args);
         for (std::string word; words >> word;) {
             std::replace(word.begin(), word.end(), '~', ' ');
-            if (word[0] == '@') word = dir.path() + word.substr(1);
             if (word == "--calibrations") args.resize(1);
             args.push_back(word);
         }
@@ -232,7 +230,6 @@ TEST(ConvertSafety, InputsThatEndEarly) {
         long cut; // bytes taken off the end
     } formats[] = {
         {"short.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1000 * 16 + 5},
-        {"short.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT, 3000 * 16},
         {"short.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 20000},
     };
     for (const auto& f : formats) {
@@ -242,7 +239,6 @@ TEST(ConvertSafety, InputsThatEndEarly) {
         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(readText(path).size()) - f.cut), 0);
         // What libsndfile gives of it.
         const Sound present = readSound(path);
-        const size_t got = present.frames();
         ASSERT_TRUE(writeFloatWav(dir.file("present.wav"), present.channels));
 
         const RunResult run = convert(f.name, "out.wav");
@@ -253,7 +249,7 @@ TEST(ConvertSafety, InputsThatEndEarly) {
         EXPECT_EQ(
             warning[0].rfind("xetetra: warning: " + std::string(f.name) + ": ends early: ", 0), 0u)
             << warning[0];
-        EXPECT_NE(warning[0].find(" " + std::to_string(got) + " "), std::string::npos)
+        EXPECT_NE(warning[0].find(" " + std::to_string(present.frames()) + " "), std::string::npos)
             << warning[0];
         ASSERT_EQ(convert("present.wav", "reference.wav").status, 0);
         EXPECT_TRUE(readSound(dir.file("out.wav")).channels ==
