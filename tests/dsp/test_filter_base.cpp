@@ -288,11 +288,7 @@ TEST(IIRFilter, MatchesADirectFormReferenceInDouble) {
 }
 
 TEST(FIRFilter, StatedTapsAndConvolution) {
-    // No taps, no output; taps are in units of 1/32767.
-    const std::vector<float> x = noise(100, 60);
-    CFIRFilter empty;
-    EXPECT_EQ(run(empty, x), std::vector<float>(x.size(), 0.0f));
-
+    // Taps are in units of 1/32767.
     const std::vector<float> taps = noise(37, 62, 32767.0f / 8.0f);
     Coefficients c(taps, {});
     const auto input = noise(20000, 63), whole = filtered<CFIRFilter>(c, input);
@@ -300,26 +296,4 @@ TEST(FIRFilter, StatedTapsAndConvolution) {
     for (size_t k = 0; k < taps.size(); ++k)
         scaled[k] = static_cast<float>(taps[k] / 32767.0);
     expectDirectForm(scaled, {}, input, whole, 2e-6);
-}
-
-TEST(FIRFilter, TapCountIsLimitedAndAShorterSetFitsTheLine) {
-    std::vector<float> taps(1500, 0.0f);
-    taps[0] = taps[1023] = 32767.0f;
-    taps[1024] = 1e9f;
-    Coefficients set(taps);
-    CFIRFilter f;
-    f.setCoefficients(&set);
-    f.setSamplingRate(kRate);
-    EXPECT_EQ(f.getNumTaps(), 1024);
-    const auto y = run(f, impulse(3000));
-    for (size_t n = 0; n < y.size(); ++n)
-        ASSERT_EQ(y[n], n == 0 || n == 1023 ? 1.0f : 0.0f) << n;
-
-    // A shorter set afterwards: the write position stays inside the shorter line.
-    Coefficients small({0.0f, 32767.0f});
-    f.setCoefficients(&small);
-    f.setSamplingRate(kRate);
-    EXPECT_LT(f.getWriteIndex(), 2);
-    f.clearBuffers();
-    EXPECT_EQ(run(f, {1.0f, 2.0f, 3.0f}), (std::vector<float>{0.0f, 1.0f, 2.0f}));
 }

@@ -5,7 +5,6 @@
 #include "dsp/LowShelfFilter.h"
 #include "dsp/MitRegFilter.h"
 #include "dsp/ParaEQ1Band.h"
-#include "dsp/ParaEQ2Band.h"
 #include "dsp/ParaEQ3Band.h"
 
 #include "FilterTestSupport.h"
@@ -116,36 +115,11 @@ TEST(LFFilter, RedesignsKeepTheirCharacter) {
     shelf.setSamplingRate(48000.0f);
     EXPECT_EQ(high.getShelf().getB(0), shelf.getB(0));
     EXPECT_EQ(high.getShelf().getB(1), shelf.getB(1));
-    EXPECT_EQ(CHPFilter(std::numeric_limits<float>::infinity()).getA(0),
-              CHPFilter(0.49f * 48000.0f).getA(0));
     // An unusable rate leaves a section passing its input.
     CHPFilter2 broken(100.0f, 1.0f);
     broken.setSamplingRate(0.0f);
     const auto x = noise(100, 90);
     EXPECT_EQ(run(broken, x), x);
-}
-
-// Changing the rate or clearBuffers keeps the state; only init clears it.
-TEST(MitRegFilter, StateSurvivesRedesignsUntilInit) {
-    CMitRegFilter f;
-    f.setParametersOctaves(1000.0f, 1.0f, 9.0f);
-    run(f, noise(300, 201));
-    const double s1 = f.getState(0), s2 = f.getState(1);
-    ASSERT_NE(s1, 0.0);
-    f.setSamplingRate(96000.0f);
-    f.clearBuffers();
-    f.setParametersRelative(500.0f, 0.3f, -3.0f);
-    // An empty block touches neither the buffer nor the state.
-    auto y = noise(8, 202);
-    const auto original = y;
-    f.doFilter(y.data(), 0);
-    f.doFilter(y.data(), -8);
-    EXPECT_EQ(y, original);
-    EXPECT_EQ(f.getState(0), s1);
-    EXPECT_EQ(f.getState(1), s2);
-    f.init();
-    EXPECT_EQ(f.getState(0), 0.0);
-    EXPECT_EQ(f.getState(1), 0.0);
 }
 
 // Measured from impulse responses across rates, centres, widths, gains and both width modes: 0 dB
@@ -239,9 +213,8 @@ TEST(MitRegFilter, RedesignsAndLimitsKeepTheBandSound) {
 }
 
 // Measured from impulse responses against the bilinear transform of the analog peak
-// (s^2 + s V/Q + 1) / (s^2 + s/Q + 1), Q = sqrt(2^N) / (2^N - 1) for N octaves; the gain stops
-// at +120 dB, and 20 kHz at 32 kHz is designed at 0.49 of the rate.
-TEST(ParaEQ1Band, ResponseFollowsTheAnalogPeakAndLimits) {
+// (s^2 + s V/Q + 1) / (s^2 + s/Q + 1), Q = sqrt(2^N) / (2^N - 1) for N octaves.
+TEST(ParaEQ1Band, ResponseFollowsTheAnalogPeak) {
     for (float rate : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
         for (float gain : {-15.0f, 6.0f})
             for (float width : {0.5f, 2.0f}) {
@@ -261,29 +234,9 @@ TEST(ParaEQ1Band, ResponseFollowsTheAnalogPeakAndLimits) {
                         << rate << " " << gain << " " << width << " " << f;
                 }
             }
-    CParaEQ1Band high, reference, loud;
-    high.setSamplingRate(32000.0f);
-    reference.setSamplingRate(32000.0f);
-    high.setParameters(20000.0f, 1.0f, 6.0f);
-    reference.setParameters(0.49f * 32000.0f, 1.0f, 6.0f);
-    for (int j = 0; j < 3; ++j)
-        EXPECT_TRUE(high.getB(j) == reference.getB(j) && high.getA(j) == reference.getA(j)) << j;
-    loud.setParameters(1000.0f, 1.0f, 1000.0f);
-    EXPECT_NEAR(sectionGain(loud, radians(1000.0, 48000.0)) / db2level(120.0f), 1.0, 1e-3);
 }
 
-TEST(ParaEQ2And3Band, BandsRunInOrderThenTheOutputGain) {
-    // -6 dB output gain: exactly the n samples of the block scaled by 0.5011872.
-    for (long n : {64L, 4096L, 1L}) {
-        std::vector<float> buffer(n + 16, 0.75f);
-        const auto signal = noise(n, 303);
-        std::copy(signal.begin(), signal.end(), buffer.begin());
-        CParaEQ2Band eq(1000.0f, 0.5f, 0.0f, 5000.0f, 0.5f, 0.0f, -6.0f);
-        eq.doFilter(buffer.data(), n);
-        for (long i = 0; i < n + 16; ++i)
-            ASSERT_EQ(buffer[i], i < n ? signal[i] * 0.5011872f : 0.75f) << n << " " << i;
-    }
-
+TEST(ParaEQ3Band, BandsRunInOrderThenTheOutputGain) {
     // Three bands at once, at another rate: band 1, band 2, band 3, then the output gain.
     CParaEQ3Band three(200.0f, 0.3f, -4.0f, 1500.0f, 0.4f, 6.0f, 9000.0f, 1.0f, 3.0f, -2.0f);
     CMitRegFilter b1, b2, b3;
@@ -313,22 +266,19 @@ TEST(RecursiveFilters, HostileSettingsGiveStableFiniteFilters) {
                     SCOPED_TRACE(testing::Message() << rate << " " << f << " " << w << " " << g);
                     CLFFilter lf(25.0f, 150.0f);
                     CMitRegFilter octaves, relative;
-                    CParaEQ1Band one;
                     CParaEQ3Band three(f, w, g, 1000.0f, w, -g, f, 0.5f, g, g);
-                    std::vector<CFilter*> all = {&lf, &octaves, &relative, &one, &three};
+                    std::vector<CFilter*> all = {&lf, &octaves, &relative, &three};
                     for (CFilter* filter : all)
                         filter->setSamplingRate(rate);
                     lf.setFreqs(f, std::fabs(w));
                     octaves.setParametersOctaves(f, w, g);
                     relative.setParametersRelative(f, w, g);
-                    one.setParameters(f, w, g);
                     ASSERT_TRUE(std::fabs(lf.getShelf().getA(0)) < 1.0f &&
                                 std::fabs(lf.getShelf().getB(1)) <
                                     std::fabs(lf.getShelf().getB(0)));
                     for (const CHPFilter2* hp : {&lf.getHighPass1(), &lf.getHighPass2()})
                         ASSERT_TRUE(rootsInside(hp->getA(0), hp->getA(1)));
-                    ASSERT_TRUE(stable(octaves) && stable(relative) &&
-                                rootsInside(one.getA(0), one.getA(1)));
+                    ASSERT_TRUE(stable(octaves) && stable(relative));
                     for (int b = 0; b < 3; ++b)
                         ASSERT_TRUE(stable(three.getBand(b)));
                     ASSERT_LE(three.getOutputGain(), db2level(120.0f));
