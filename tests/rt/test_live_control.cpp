@@ -26,23 +26,6 @@ namespace {
 
 constexpr float kRate = 48000.0f;
 
-// Parameter values as the host sees them.
-float lowFreq(double hz) {
-    return static_cast<float>(std::log(hz / 20.0) / std::log(12.5));
-}
-float eqFreq(double hz) {
-    return static_cast<float>(std::log(hz / 20.0) / std::log(1000.0));
-}
-float eqGain(double dB) {
-    return static_cast<float>((dB + 15.0) / 30.0);
-}
-float capGain(double dB) {
-    return static_cast<float>((dB + 12.0) / 24.0);
-}
-float set(int n) {
-    return static_cast<float>(n) / 7.0f;
-}
-
 Channels noise(size_t frames, unsigned seed) {
     std::mt19937 generator(seed);
     std::uniform_real_distribution<float> uniform(-0.25f, 0.25f);
@@ -118,25 +101,25 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
         bool offAndOnBefore = false; // a while before the jump, with nothing changed
     } cases[] = {
         {"LF Cut Freq 250 Hz to 26 Hz", with({{0, 1.0f}, {1, 1.0f}}),
-         with({{0, 1.0f}, {1, lowFreq(26.0)}})},
+         with({{0, 1.0f}, {1, lowfreq2parm(26.0f)}})},
         {"LF Cut Freq 26 Hz to 250 Hz, boost 150 Hz",
-         with({{0, 1.0f}, {1, lowFreq(26.0)}, {2, lowFreq(150.0)}}),
-         with({{0, 1.0f}, {1, 1.0f}, {2, lowFreq(150.0)}})},
-        {"LF stage switched on", userProgram, with({{0, 1.0f}, {1, lowFreq(25.0)}})},
+         with({{0, 1.0f}, {1, lowfreq2parm(26.0f)}, {2, lowfreq2parm(150.0f)}}),
+         with({{0, 1.0f}, {1, 1.0f}, {2, lowfreq2parm(150.0f)}})},
+        {"LF stage switched on", userProgram, with({{0, 1.0f}, {1, lowfreq2parm(25.0f)}})},
 
         {"EQ +15 dB, zero width, 300 Hz to 3 kHz",
-         with({{7, 1.0f}, {16, eqGain(15)}, {14, eqFreq(300)}}),
-         with({{7, 1.0f}, {16, eqGain(15)}, {14, eqFreq(3000)}})},
+         with({{7, 1.0f}, {16, plusMinus152parm(15)}, {14, freq2parm(300)}}),
+         with({{7, 1.0f}, {16, plusMinus152parm(15)}, {14, freq2parm(3000)}})},
         {"EQ +15 dB, 0.5 octave, 300 Hz to 3 kHz",
-         with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(300)}}),
-         with({{7, 1.0f}, {16, eqGain(15)}, {15, 0.1f}, {14, eqFreq(3000)}})},
-        {"capsule 1 into W, +12 dB to -12 dB", with({{17, capGain(12)}}),
-         with({{17, capGain(-12)}})},
-        {"the same, the plug-in switched off and on a while before", with({{17, capGain(12)}}),
-         with({{17, capGain(-12)}}), true},
-        {"post-matrix set None to 2.3cm", userProgram, with({{kPostMatrixFilter, set(2)}})},
-        {"post-matrix set 1.47cm to 2.3cm", with({{kPostMatrixFilter, set(1)}}),
-         with({{kPostMatrixFilter, set(2)}})},
+         with({{7, 1.0f}, {16, plusMinus152parm(15)}, {15, 0.1f}, {14, freq2parm(300)}}),
+         with({{7, 1.0f}, {16, plusMinus152parm(15)}, {15, 0.1f}, {14, freq2parm(3000)}})},
+        {"capsule 1 into W, +12 dB to -12 dB", with({{17, plusMinus122parm(12)}}),
+         with({{17, plusMinus122parm(-12)}})},
+        {"the same, the plug-in switched off and on a while before",
+         with({{17, plusMinus122parm(12)}}), with({{17, plusMinus122parm(-12)}}), true},
+        {"post-matrix set None to 2.3cm", userProgram, with({{kPostMatrixFilter, filter2parm(2)}})},
+        {"post-matrix set 1.47cm to 2.3cm", with({{kPostMatrixFilter, filter2parm(1)}}),
+         with({{kPostMatrixFilter, filter2parm(2)}})},
         {"program 2 to program 0", userProgram, [](const Plugin& p) { p.setProgram(0); }},
         {"FuMa upright to ambiX endfire, X flipped", userProgram,
          with({{46, 1.0f}, {47, 1.0f}, {48, 1.0f}})},
@@ -233,12 +216,12 @@ TEST_F(LiveControl, RandomAutomationStaysWithinTheSteadyStates) {
             [width](const Plugin& p) {
                 p.setProgram(2);
                 p.setParameter(7, 1.0f);
-                p.setParameter(16, eqGain(15));
+                p.setParameter(16, plusMinus152parm(15));
                 p.setParameter(15, width);
             },
             [](const Plugin& p, long block) {
                 for (int c = 0; c < 4; ++c)
-                    p.setParameter(14 + 7 * c, eqFreq(block % 2 == 0 ? 1000.0 : 2000.0));
+                    p.setParameter(14 + 7 * c, freq2parm(block % 2 == 0 ? 1000.0 : 2000.0));
             },
             5.0, 256);
 
@@ -275,7 +258,8 @@ TEST_F(LiveControl, ControlThreadWhileTheAudioThreadRuns) {
             else if (u < 0.1f)
                 plugin->setProgram(static_cast<int>(random() % 8));
             else if (u < 0.3f)
-                plugin->setParameter(kPostMatrixFilter, set(static_cast<int>(random() % 8)));
+                plugin->setParameter(kPostMatrixFilter,
+                                     filter2parm(static_cast<int>(random() % 8)));
             else
                 plugin->setParameter(static_cast<int>(random() % kNumParams), unit(random));
             plugin->parameterDisplay(static_cast<int>(random() % kNumParams));
