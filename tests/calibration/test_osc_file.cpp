@@ -30,9 +30,6 @@ Bytes str(const std::string& text) {
     tetrafile::appendString(out, text);
     return out;
 }
-template <size_t N> Bytes raw(const char (&bytes)[N]) {
-    return Bytes(bytes, bytes + N - 1);
-}
 Bytes framed(const Bytes& content) {
     return cat({word(static_cast<uint32_t>(content.size())), content});
 }
@@ -74,13 +71,6 @@ TEST_F(OSCFileTest, MessageSequencesOfWellFormedAndBrokenFiles) {
         blobFile = cat({blobFile, intMessage("/filler", k)});
 
     const Case cases[] = {
-        {"tetraproc version 3, size 20",
-         raw("\0\0\0\x14/tetraproc\0\0,i\0\0\0\0\0\x03"),
-         {{"tetraproc", 1, 3}}},
-        {"/ab takes one chunk, /abc two",
-         cat({raw("\0\0\0\x0c/ab\0,i\0\0\0\0\0\x07"),
-              raw("\0\0\0\x10/abc\0\0\0\0,i\0\0\0\0\0\x08")}),
-         {{"ab", 1, 7}, {"abc", 1, 8}}},
         {"comma alone",
          cat({intMessage("/first", 11), framed(cat({str("/none"), str(",")}))}),
          {{"first", 1, 11}, {"none", 0, 0}}},

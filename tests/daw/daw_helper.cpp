@@ -19,8 +19,8 @@
 namespace {
 
 constexpr int kRate = 48000;
-// The recording: silence, one impulse in all four capsules, then independent noise.
-constexpr long kFrames = 72000, kImpulse = 4800, kNoiseStart = 24000, kNoiseEnd = 48000;
+// The recording: silence, then independent noise in the four capsules, then silence.
+constexpr long kFrames = 72000, kNoiseStart = 24000, kNoiseEnd = 48000;
 
 std::string capsuleFile(const std::string& dir, int c) {
     return dir + "/capsule-" + std::to_string(c + 1) + ".wav";
@@ -52,7 +52,6 @@ int generate(const std::string& dir) {
     vsthost::Channels channels = vsthost::makeChannels(kFrames);
     uint32_t state = 12345u;
     for (int c = 0; c < 4; ++c) {
-        channels[c][kImpulse] = 0.5f;
         for (long i = kNoiseStart; i < kNoiseEnd; ++i) {
             state = state * 1664525u + 1013904223u;
             channels[c][i] =
@@ -62,7 +61,7 @@ int generate(const std::string& dir) {
                                   SF_FORMAT_WAV | SF_FORMAT_FLOAT))
             return 1;
     }
-    std::printf("{\"frames\": %ld, \"impulse\": %ld}\n", kFrames, kImpulse);
+    std::printf("{\"frames\": %ld}\n", kFrames);
     return 0;
 }
 
@@ -113,7 +112,7 @@ vsthost::Channels render(const vsthost::Library& library, const std::string& dir
 }
 
 // An export against the rendering, which trails it by the delay the plug-in announces: where the
-// impulse lands in W in each, and how far apart the aligned samples are. With a second setting
+// export's length, and how far apart the aligned samples are. With a second setting
 // after "then": the last frame the export equals the rendering without it, and the first from
 // which on it equals the one with it.
 int compare(char** argv, int argc) {
@@ -121,8 +120,8 @@ int compare(char** argv, int argc) {
     const vsthost::Channels exported = readWav(argv[4]);
     const long position = std::atol(argv[5]), length = std::atol(argv[6]);
     const int block = std::atoi(argv[7]), program = std::atoi(argv[8]);
-    const long preroll = std::atol(argv[9]), impulse = std::atol(argv[10]);
-    std::vector<std::string> settings(argv + 11, argv + argc);
+    const long preroll = std::atol(argv[9]);
+    std::vector<std::string> settings(argv + 10, argv + argc);
     const auto split = std::find(settings.begin(), settings.end(), "then");
     const std::string then = split != settings.end() && split + 1 != settings.end() ? split[1] : "";
     settings.erase(split, settings.end());
@@ -133,22 +132,13 @@ int compare(char** argv, int argc) {
     auto at = [](const vsthost::Channels& x, int c, long i) {
         return i >= 0 && i < static_cast<long>(x[0].size()) ? static_cast<double>(x[c][i]) : 0.0;
     };
-    auto peak = [&](const vsthost::Channels& x, long to) {
-        long found = 0;
-        for (long i = 0; i < to; ++i)
-            if (std::fabs(at(x, 0, i)) > std::fabs(at(x, 0, found))) found = i;
-        return found;
-    };
     double error[4] = {}; // beyond the rendering's end, against silence
     for (int c = 0; c < 4; ++c)
         for (long i = 0; i < n; ++i)
             error[c] =
                 std::fmax(error[c], std::fabs(at(exported, c, i) - at(reference, c, i + lag)));
-    const long noise = impulse + (kNoiseStart - kImpulse);
-    std::printf("{\"initial_delay\": %d, \"frames\": %ld, \"exported_peak\": %ld, "
-                "\"reference_peak\": %ld, \"error\": [%g, %g, %g, %g]",
-                lag, n, peak(exported, noise), peak(reference, noise + lag), error[0], error[1],
-                error[2], error[3]);
+    std::printf("{\"initial_delay\": %d, \"frames\": %ld, \"error\": [%g, %g, %g, %g]", lag, n,
+                error[0], error[1], error[2], error[3]);
     if (!then.empty()) {
         settings.push_back(then);
         const vsthost::Channels after =
@@ -174,7 +164,7 @@ int main(int argc, char** argv) {
     if (command == "generate" && argc == 3) return generate(argv[2]);
     if (command == "rename" && argc == 7)
         return rename(argv[2], argv[3], std::atoi(argv[4]), argv[5], argv[6]);
-    if (command == "compare" && argc >= 11) return compare(argv, argc);
+    if (command == "compare" && argc >= 10) return compare(argv, argc);
     std::fprintf(stderr, "usage: daw_helper generate|rename|compare ...\n");
     return 2;
 }

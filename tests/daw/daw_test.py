@@ -186,7 +186,7 @@ class DawTest:
             return False
         def direct(preroll, *then):
             return self.helper("compare", self.options.plugin, self.recording, exported(), POSITION,
-                               self.end, BLOCK, program, preroll, self.impulse,
+                               self.end, BLOCK, program, preroll,
                                *["%d=%r" % p for p in params], *then)
 
         # Every phase is tried, so that a wrong delay cannot hide behind a wrong phase; the
@@ -196,10 +196,7 @@ class DawTest:
         delay = c["initial_delay"]
         check([["latency", str(delay)]] == [r for r in rows if r[0] == "latency"],
               "  Ardour's plug-in latency is the announced %d" % delay)
-        check(c["frames"] == self.end and c["exported_peak"] == self.impulse and
-              c["reference_peak"] == self.impulse + delay,
-              "  %d frames; the impulse peaks at %d exported (compensated), %d directly" % (
-                  c["frames"], c["exported_peak"], c["reference_peak"]))
+        check(c["frames"] == self.end, "  %d frames exported" % c["frames"])
         if automation:
             s = direct(preroll, "then", "%d=%r" % (OUTPUT_GAIN_1, AUTOMATED))
             check(s["last_equal_before"] + 1 == SWITCH_AT and
@@ -222,8 +219,7 @@ class DawTest:
             return False
         saved, renamed = (pathlib.Path(self.work, n) for n in ("saved.bin", "renamed.bin"))
         saved.write_bytes(base64.b64decode(chunk.text))
-        result = self.helper("rename", self.options.plugin, saved, RENAMED_PROGRAM, RENAMED, renamed)
-        check(result["program"] == RENAMED, "  the plug-in took it and renamed a program")
+        self.helper("rename", self.options.plugin, saved, RENAMED_PROGRAM, RENAMED, renamed)
         chunk.text = base64.b64encode(renamed.read_bytes()).decode("ascii")
         chunk.set("program", str(RENAMED_PROGRAM))  # Ardour keeps the current program beside it
         tree.write(path, encoding="UTF-8", xml_declaration=True)
@@ -239,7 +235,7 @@ class DawTest:
         if not check(status == 0, "Ardour's scanner loads the plug-in (status %s)" % status):
             return print(output)
         recording = self.helper("generate", self.recording)
-        self.frames, self.impulse = recording["frames"], POSITION + recording["impulse"]
+        self.frames = recording["frames"]
         self.end = POSITION + self.frames + TAIL
         self.plan = {"rate": RATE, "buffer_size": BLOCK, "session_dir": self.session_dir,
                      "session_name": "daw", "track_name": "tetra", "plugin_id": PLUGIN_ID,
