@@ -164,8 +164,6 @@ TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {
     Plugin hostile = loadGuarded();
     EXPECT_EQ(calibrationPrograms(*hostile), expected);
     const auto valid = view(*hostile, "Valid"), tetra = view(*hostile, "Tetra1234");
-    EXPECT_EQ(valid.first[kPostMatrixFilter], "Valid");
-    EXPECT_EQ(tetra.first[kPostMatrixFilter], "Tetra1234");
 
     // The same calibrations from a clean directory.
     ASSERT_EQ(std::system(("rm -rf '" + root + "' && mkdir '" + root + "'").c_str()), 0);
