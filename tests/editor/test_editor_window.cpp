@@ -393,7 +393,7 @@ TEST_F(EditorWindowTest, EveryControlReachesTheHostAsAGestureAndHostChangesAreDr
     step([&] { click(x, y); }, kEQsEnabled, 1.0f);
     step([&] { keys({"space"}); }, kEQsEnabled, 0.0f);
 
-    // A menu of the post-matrix sets by name: a pick from the list, then the keys.
+    // A menu of the post-matrix sets by name: a pick from the list (the keys: the Tab walk).
     const CRect menu = layout::kPostMatrixMenu;
     step(
         [&] {
@@ -401,7 +401,6 @@ TEST_F(EditorWindowTest, EveryControlReachesTheHostAsAGestureAndHostChangesAreDr
             click(menu.left + 40, menu.bottom + 2 + 3 + COptionMenu::kEntryHeight * 1.5);
         },
         kPostMatrixFilter, 1.0f / 7.0f);
-    step([&] { keys({"Down"}); }, kPostMatrixFilter, 2.0f / 7.0f);
 
     // The tabs choose the view: Capsule by a click.
     CSegmentButton tabs(layout::kTabs, nullptr, 0);
