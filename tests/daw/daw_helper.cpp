@@ -19,8 +19,8 @@
 namespace {
 
 constexpr int kRate = 48000;
-// The recording: silence, then independent noise in the four capsules, then silence.
-constexpr long kFrames = 72000, kNoiseStart = 24000, kNoiseEnd = 48000;
+// The recording: silence, one impulse in all four capsules, then independent noise.
+constexpr long kFrames = 72000, kImpulse = 4800, kNoiseStart = 24000, kNoiseEnd = 48000;
 
 std::string capsuleFile(const std::string& dir, int c) {
     return dir + "/capsule-" + std::to_string(c + 1) + ".wav";
@@ -52,6 +52,7 @@ int generate(const std::string& dir) {
     vsthost::Channels channels = vsthost::makeChannels(kFrames);
     uint32_t state = 12345u;
     for (int c = 0; c < 4; ++c) {
+        channels[c][kImpulse] = 0.5f;
         for (long i = kNoiseStart; i < kNoiseEnd; ++i) {
             state = state * 1664525u + 1013904223u;
             channels[c][i] =
