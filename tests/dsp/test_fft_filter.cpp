@@ -12,28 +12,6 @@
 
 using namespace filtertest;
 
-// Forward against the direct DFT; the inverse of the direct DFT, rescaled, gives the input back
-// (so a round trip does too).
-TEST(FFTReal, ForwardAndInverseMatchTheDirectDftForEveryLength) {
-    for (int bits = 0; bits <= 12; ++bits) {
-        const long n = 1L << bits;
-        SCOPED_TRACE(n);
-        FFTReal fft(n);
-        // Rounding grows with the transform's depth and the size of the values summed.
-        const double tolerance = 4e-14 * (bits + 1) * std::sqrt(static_cast<double>(n));
-        const auto samples = noise(n, 100 + bits);
-        const std::vector<double> x(samples.begin(), samples.end()), spectrum = packedDft(x);
-        std::vector<double> f(n), y(n);
-        fft.do_fft(f.data(), x.data());
-        fft.do_ifft(spectrum.data(), y.data());
-        fft.rescale(y.data());
-        for (long i = 0; i < n; ++i) {
-            ASSERT_NEAR(f[i], spectrum[i], tolerance) << i;
-            ASSERT_NEAR(y[i], x[i], 1e-14 * (bits + 1)) << i;
-        }
-    }
-}
-
 // No coefficients, all-negative taps and a set lacking the rate leave no positive peak to
 // normalise to: pairs of 1 + 0j, an exact delay of 1024 samples.
 TEST(FFTFilter, NoPositivePeakGivesAPassThroughResponse) {
