@@ -100,7 +100,6 @@ TEST_F(OSCFileTest, MessageSequencesOfWellFormedAndBrokenFiles) {
         {"no comma", framed(cat({str("/x"), str("if"), word(1)})), {}},
         {"size 0", cat({word(0), str("/ab"), str(",i"), word(1)}), {}},
         {"size ends inside the address", cat({word(4), str("/abcdefg"), str(",i"), word(1)}), {}},
-        {"size ends inside the tags", cat({word(12), str("/abc"), str(",iiiiiii"), word(1)}), {}},
         {"blob longer than its message", blobFile, {}},
         {"double cut off", cat({word(20), str("/d"), str(",d"), word(0x40090000)}), {}},
     };

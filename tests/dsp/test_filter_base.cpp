@@ -174,20 +174,16 @@ TEST(TolvinFile, BrokenAndUnstableFilesLoadNothingAndSaySo) {
         std::string problem; // empty: taken
     } cases[] = {
         {"truncated", good.substr(0, good.size() - 1), broken},
-        {"head-only", tolvin({}, {}, 2, 3), broken},
         {"no-counts", good.substr(0, 6), broken},
         {"negative-A", tolvin({1}, {0.5f, 0.5f}, -2), broken},
         {"huge-A", tolvin({1}, std::vector<float>(1025, 0.001f)), broken},
         {"nan", tolvin({1, nan}, {0.5f}), broken},
         {"none", feedback({}), ""},
-        {"pole-0.5", feedback(feedbackWithPoles(Poles{0.5})), ""},
         {"pole-minus-0.999", feedback(feedbackWithPoles(Poles{-0.999})), ""},
         {"zero-feedback", feedback({0.0f, 0.0f, 0.0f}), ""},
         {"trailing-zeros", feedback({-0.5f, 0.0f, 0.0f}), ""},
         {"pair-0.99", feedback(feedbackWithPoles(pair(0.99, 0.3))), ""},
         {"sixteen-poles-0.95", feedback(feedbackWithPoles(pairs(8, 0.95))), ""},
-        // b = [0.5, 0.25], a = [-2]: the output doubles every sample.
-        {"pole-2", feedback({-2.0f}), unstable},
         {"pole-on-circle", feedback(feedbackWithPoles(Poles{1.0})), unstable},
         {"pole-minus-1", feedback(feedbackWithPoles(Poles{-1.0})), unstable},
         {"pair-1.01", feedback(feedbackWithPoles(pair(1.01, 0.3))), unstable},
