@@ -12,19 +12,6 @@
 
 using namespace filtertest;
 
-// No coefficients, all-negative taps and a set lacking the rate leave no positive peak to
-// normalise to: pairs of 1 + 0j, an exact delay of 1024 samples.
-TEST(FFTFilter, NoPositivePeakGivesAPassThroughResponse) {
-    Coefficients negative({-0.5f, -1.0f, -0.25f}), otherRate({1.0f, 0.5f}, {}, 96000.0f);
-    for (CFilterCoefficients* set :
-         std::vector<CFilterCoefficients*>{&negative, &otherRate, nullptr}) {
-        CFFTFilter filter;
-        filter.setCoefficients(set);
-        design(filter, 48000.0f);
-        EXPECT_TRUE(passThroughResponse(filter));
-    }
-}
-
 // Against a direct convolution in double with the taps normalised to their peak, 1024 samples
 // late, in blocks shorter and longer than the frame. 1500 taps are used as 1024: the large taps
 // beyond would change the normalisation and the response.
@@ -133,9 +120,14 @@ TEST(CoincidenceFilter, MeasuredResponseFollowsDesignAndCurveTable) {
             }
 }
 
-// Too few points for a cubic, no finite curve, a point at 0 Hz: the filter passes the signal
-// through (1024 samples late, as every pass-through response does).
-TEST(CoincidenceFilter, DegenerateCurvesPassThrough) {
+// Too few points for a cubic, no finite curve, a point at 0 Hz; no coefficients, all-negative
+// taps and a set lacking the rate (no positive peak to normalise to): the filter passes the
+// signal through (pairs of 1 + 0j, 1024 samples late, as every pass-through response does).
+TEST(CoincidenceFilter, DegenerateCurvesAndSetsPassThrough) {
+    Coefficients negative({-0.5f, -1.0f, -0.25f}), otherRate({1.0f, 0.5f}, {}, 96000.0f);
+    CFFTFilter noSet, negativeTaps, noRate;
+    negativeTaps.setCoefficients(&negative);
+    noRate.setCoefficients(&otherRate);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     CBSplineFilter empty, single(true), zeroHz;
     single.addPoint(1000.0f, -3.0f);
@@ -143,9 +135,9 @@ TEST(CoincidenceFilter, DegenerateCurvesPassThrough) {
         zeroHz.addPoint(f, 1.0f);
     CCoincidenceFilter otherKind(5, 1.47f, 1.0f), zeroSpacing(0, 0.0f, 1.0f),
         negativeSpacing(0, -1.47f, 1.0f), nanStrength(1, 1.47f, nan), loud(1, 1.47f, -1e30f);
-    for (CFFTFilter* f :
-         std::initializer_list<CFFTFilter*>{&empty, &single, &zeroHz, &otherKind, &zeroSpacing,
-                                            &negativeSpacing, &nanStrength, &loud}) {
+    for (CFFTFilter* f : std::initializer_list<CFFTFilter*>{
+             &empty, &single, &zeroHz, &otherKind, &zeroSpacing, &negativeSpacing, &nanStrength,
+             &loud, &noSet, &negativeTaps, &noRate}) {
         design(*f, 48000.0f);
         EXPECT_TRUE(passThroughResponse(*f));
     }
