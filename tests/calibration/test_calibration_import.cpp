@@ -127,15 +127,13 @@ TEST(CalibrationImport, TextCalibrations) {
           {kSlotLFEnabled, 1.0f},
           {kSlotEQsEnabled, 1.0f},
           {kSlotLocked, 0.0f},
-          {kSlotCalibration, 0.0f},
-          {kSlotPostMatrixFilter, filter2parm(3)}},
+          {kSlotCalibration, 0.0f}},
          "Out-of-range calibration value EQbw 4000 limited to 5 octaves\n"
          "Out-of-range calibration value EQbw 4050 limited to 5 octaves\n",
          [](const CCalibration& c) {
              EXPECT_STREQ(c.program.name, "a");
              EXPECT_NEAR(c.program.values[kSlotEQWidthBase + 1] * 5.0f, 1.39f, 0.01f);
              EXPECT_EQ(c.filterSet.kind, CFilterSetDescription::Kind::kRecursive);
-             EXPECT_EQ(c.source.postMatrixSet, 3);
          }},
         {"one key; the name ends at the first dot",
          "Mic1234.cal.txt",
@@ -362,7 +360,6 @@ TEST(CalibrationImport, EveryMessageOfEachVersion) {
     ASSERT_TRUE(tetrafile::writeFile(root.file("version1.tetra"), version1));
     const std::string fixtures = std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/";
     const std::pair<std::string, TetraCalibration> files[] = {
-        {fixtures + "default.tetra", TetraCalibration()},
         {fixtures + "mic1234.tetra", tetrafile::mic1234Calibration()},
         {fixtures + "version2.tetra", version2},
         {root.file("version1.tetra"), version1},
@@ -476,12 +473,8 @@ TEST(CalibrationPlaces, FromTheEnvironment) {
                                                                  {"HOME", c.home},
                                                                  {"XDG_DATA_HOME", c.dataHome},
                                                                  {"XDG_DATA_DIRS", c.dataDirs}};
-        for (const auto& variable : variables) {
-            if (variable.second == nullptr)
-                environment.unset(variable.first);
-            else
-                environment.set(variable.first, variable.second);
-        }
+        for (const auto& [name, value] : variables)
+            value != nullptr ? environment.set(name, value) : environment.unset(name);
         std::string places;
         for (const CCalibrationPlace& place : CCalibrationPaths::defaults().places) {
             std::string named = std::string(place.originName()) + " " + place.directory;
