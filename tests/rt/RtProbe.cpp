@@ -5,7 +5,6 @@
 
 #include "RtProbe.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -14,7 +13,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
-#include <execinfo.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -40,19 +38,12 @@ void* __libc_memalign(size_t alignment, size_t size);
 namespace rtprobe {
 namespace {
 
-constexpr int kMaxRecords = 16, kMaxFrames = 32, kMaxWrapped = 128;
-
-struct Record {
-    const char* function;
-    int depth;
-    void* frames[kMaxFrames];
-};
+constexpr int kMaxWrapped = 128;
 
 // The probe's own state: it has to be global, because the replaced functions are.
 struct ProbeState {
     std::atomic<long> calls[kNumKinds];
-    std::atomic<int> numRecords;
-    Record records[kMaxRecords];
+    std::atomic<const char*> first;   // the first function counted since the last reset
     const char* wrapped[kMaxWrapped]; // filled before main
     int numWrapped;
 };
@@ -60,20 +51,14 @@ ProbeState state;
 
 // Initial-exec TLS of the executable: reading these never allocates.
 thread_local bool tArmed = false;
-thread_local bool tInside = false;
 
 } // namespace
 
-__attribute__((noinline)) void note(Kind kind, const char* function) {
-    if (!tArmed || tInside) return;
-    tInside = true;
+void note(Kind kind, const char* function) {
+    if (!tArmed) return;
     state.calls[kind].fetch_add(1, std::memory_order_relaxed);
-    const int slot = state.numRecords.fetch_add(1, std::memory_order_relaxed);
-    if (slot < kMaxRecords) {
-        state.records[slot].function = function;
-        state.records[slot].depth = backtrace(state.records[slot].frames, kMaxFrames);
-    }
-    tInside = false;
+    const char* none = nullptr;
+    state.first.compare_exchange_strong(none, function, std::memory_order_relaxed);
 }
 
 // The C library's definition of a wrapped function, looked up once.
@@ -108,23 +93,12 @@ Counts counts() {
 void reset() {
     for (auto& calls : state.calls)
         calls.store(0, std::memory_order_relaxed);
-    state.numRecords.store(0, std::memory_order_relaxed);
+    state.first.store(nullptr, std::memory_order_relaxed);
 }
 
-std::string describeRecordedCalls(int maxCalls) {
-    std::string text;
-    const int shown = std::min({state.numRecords.load(), kMaxRecords, maxCalls});
-    for (int r = 0; r < shown; ++r) {
-        const Record& record = state.records[r];
-        text += "  call " + std::to_string(r + 1) + ": " + record.function + "\n";
-        // Frame 0 is note(), frame 1 the wrapper; the caller follows.
-        const int depth = std::min(record.depth, 14) - 2;
-        char** frames = depth > 0 ? backtrace_symbols(record.frames + 2, depth) : nullptr;
-        for (int i = 0; frames != nullptr && i < depth; ++i)
-            text += std::string("    ") + frames[i] + "\n";
-        std::free(frames);
-    }
-    return text;
+std::string describeCalls() {
+    const char* first = state.first.load(std::memory_order_relaxed);
+    return std::to_string(counts().total()) + " calls, the first " + (first ? first : "none");
 }
 
 std::string functionsNotInterposed() {

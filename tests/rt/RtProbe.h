@@ -22,8 +22,8 @@ void arm(bool on);
 // Calls counted since the last reset, by kind, from every armed thread.
 Counts counts();
 void reset();
-// The first calls since the last reset, each with its call stack (call only while disarmed).
-std::string describeRecordedCalls(int maxCalls = 8);
+// How many calls were counted since the last reset, and the first function called.
+std::string describeCalls();
 // Wrapped functions whose global symbol is not this executable's (a shared object would bypass
 // them); empty when interposition works.
 std::string functionsNotInterposed();

@@ -131,7 +131,7 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
                 failures.push_back("block " + std::to_string(block) + " (" +
                                    std::to_string(frames) + " frames, set \"" + set +
                                    (design ? "\", the first after a design" : "\"") + "):\n" +
-                                   rtprobe::describeRecordedCalls());
+                                   rtprobe::describeCalls());
         }
     });
     audio.join();
