@@ -117,12 +117,7 @@ std::pair<std::vector<std::string>, vsthost::Channels> view(const vsthost::Plugi
     for (int index = 0; index < kNumParams; ++index)
         values.push_back(index == kPostMatrixFilter ? plugin.parameterDisplay(index)
                                                     : std::to_string(plugin.getParameter(index)));
-    vsthost::Channels in = vsthost::makeChannels(4096);
-    std::mt19937 random(3);
-    for (auto& channel : in)
-        for (float& s : channel)
-            s = std::uniform_real_distribution<float>(-0.5f, 0.5f)(random);
-    return {values, plugin.process(in, 4096)};
+    return {values, plugin.process(vsthost::noise(4096, 3), 4096)};
 }
 
 TEST_F(HostileCalibrations, LoadsFastAndImportsWhatIsValid) {

@@ -9,8 +9,11 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,26 @@ using Channels = std::vector<std::vector<float>>;
 
 inline Channels makeChannels(size_t frames, float value = 0.0f) {
     return Channels(4, std::vector<float>(frames, value));
+}
+
+// Uniform noise in [-amplitude, amplitude) on every channel.
+inline Channels noise(size_t frames, unsigned seed, float amplitude = 0.5f) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<float> uniform(-amplitude, amplitude);
+    Channels in = makeChannels(frames);
+    for (auto& channel : in)
+        std::generate(channel.begin(), channel.end(), [&] { return uniform(generator); });
+    return in;
+}
+
+// The largest magnitude of a signal, or of its difference from another, over frames [from, to).
+inline double peak(const Channels& signal, size_t from = 0, size_t to = SIZE_MAX,
+                   const Channels* minus = nullptr) {
+    double m = 0.0;
+    for (size_t k = 0; k < 4; ++k)
+        for (size_t i = from; i < to && i < signal[k].size(); ++i)
+            m = std::max(m, std::fabs(double(signal[k][i]) - (minus ? (*minus)[k][i] : 0.0f)));
+    return m;
 }
 
 // One loaded instance, driven only through its record.

@@ -4,10 +4,9 @@
 // parameters, programs, sets and the rate while the audio thread processes breaks nothing
 // (scripts/tsan.sh runs this under ThreadSanitizer too).
 
-#include "integration/VstHost.h"
+#include "integration/PluginFixture.h"
 #include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
-#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -26,37 +25,13 @@ namespace {
 
 constexpr float kRate = 48000.0f;
 
-Channels noise(size_t frames, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> uniform(-0.25f, 0.25f);
-    Channels in = makeChannels(frames);
-    for (auto& channel : in)
-        std::generate(channel.begin(), channel.end(), [&] { return uniform(generator); });
-    return in;
-}
-
-// The largest magnitude of a signal, or of its difference from another, over frames [from, to).
-double peak(const Channels& signal, size_t from, size_t to, const Channels* minus = nullptr) {
-    double m = 0.0;
-    for (size_t k = 0; k < 4; ++k)
-        for (size_t i = from; i < to && i < signal[k].size(); ++i)
-            m = std::max(m, std::fabs(double(signal[k][i]) - (minus ? (*minus)[k][i] : 0.0f)));
-    return m;
-}
-
 using Configure = std::function<void(const Plugin&)>;
 
-class LiveControl : public ::testing::Test {
+class LiveControl : public PluginTest {
 protected:
-    void SetUp() override {
-        setenv("HOME", home.path().c_str(), 1);
-        library = std::make_unique<Library>(XETETRA_PLUGIN_PATH);
-        ASSERT_TRUE(library->loaded()) << library->loadError();
-    }
-
     // A started instance with `setup` applied before its first block.
     std::unique_ptr<Plugin> started(const Configure& setup) {
-        auto plugin = std::make_unique<Plugin>(*library, &host);
+        auto plugin = load();
         plugin->start(kRate, 256);
         setup(*plugin);
         return plugin;
@@ -78,10 +53,6 @@ protected:
         }
         return out;
     }
-
-    TempDirectory home;
-    HostState host;
-    std::unique_ptr<Library> library;
 };
 
 const Configure userProgram = [](const Plugin& p) { p.setProgram(2); };
@@ -102,9 +73,6 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
     } cases[] = {
         {"LF Cut Freq 250 Hz to 26 Hz", with({{0, 1.0f}, {1, 1.0f}}),
          with({{0, 1.0f}, {1, lowfreq2parm(26.0f)}})},
-        {"LF Cut Freq 26 Hz to 250 Hz, boost 150 Hz",
-         with({{0, 1.0f}, {1, lowfreq2parm(26.0f)}, {2, lowfreq2parm(150.0f)}}),
-         with({{0, 1.0f}, {1, 1.0f}, {2, lowfreq2parm(150.0f)}})},
         {"LF stage switched on", userProgram, with({{0, 1.0f}, {1, lowfreq2parm(25.0f)}})},
 
         {"EQ +15 dB, zero width, 300 Hz to 3 kHz",
@@ -125,7 +93,7 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
          with({{46, 1.0f}, {47, 1.0f}, {48, 1.0f}})},
     };
     const size_t frames = 48000, at = 24064;
-    const Channels in = noise(frames, 5);
+    const Channels in = noise(frames, 5, 0.25f);
     const Configure nothing = [](const Plugin&) {};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -158,7 +126,7 @@ TEST_F(LiveControl, AJumpBetweenBlocksGivesNoTransient) {
 TEST_F(LiveControl, RandomAutomationStaysWithinTheSteadyStates) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    const Channels in = noise(48000, 6);
+    const Channels in = noise(48000, 6, 0.25f);
     const size_t frames = in[0].size();
     // A setting is every parameter's value as the host reads it back; replayed with the link
     // flags off, and then set, it is the same state in a new instance.
@@ -266,7 +234,7 @@ TEST_F(LiveControl, ControlThreadWhileTheAudioThreadRuns) {
             std::this_thread::yield();
         }
     });
-    const Channels in = noise(8192, 7);
+    const Channels in = noise(8192, 7, 0.25f);
     Channels out = makeChannels(8192);
     std::mt19937 random(22);
     // Inputs of 0.25 through gains of at most +15 dB, four capsules and boosts: far below 100.

@@ -5,6 +5,7 @@
 // thread: the one structure of an instance that is made for two threads.
 
 #include "core/XeTetra.h"
+#include "integration/VstHost.h"
 #include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
 #include "support/TempDirectory.h"
@@ -24,16 +25,7 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 3;
 constexpr int kFrames = 24000;
 
-using Channels = std::vector<std::vector<float>>;
-
-Channels noise(unsigned seed) {
-    Channels in(4, std::vector<float>(kFrames));
-    for (auto& channel : in)
-        for (float& s : channel)
-            s = static_cast<float>((seed = seed * 1664525u + 1013904223u) >> 8) / 16777216.0f -
-                0.5f;
-    return in;
-}
+using vsthost::Channels;
 
 // One instance's whole life on the calling thread: built from the calibrations, set up as
 // instance t, run over the input in blocks with a parameter change half-way, destroyed. While it
@@ -69,7 +61,7 @@ Channels runInstance(const std::string& calibrations, int t, const Channels& in,
     processor.setParameter(kEQsEnabled, 1.0f);
     processor.setParameter(kDisplayVU, 1.0f);
 
-    Channels out(4, std::vector<float>(kFrames));
+    Channels out = vsthost::makeChannels(kFrames);
     float* inputs[4];
     float* outputs[4];
     for (int first = 0; first < kFrames; first += block) {
@@ -92,7 +84,7 @@ Channels runInstance(const std::string& calibrations, int t, const Channels& in,
 TEST(ParallelInstances, ShareNothingWhileBuiltUsedAndDestroyedAtOnce) {
     TempDirectory calibrations;
     ASSERT_TRUE(samplecal::writeSixCalibrations(calibrations.path()));
-    const Channels in = noise(11);
+    const Channels in = vsthost::noise(kFrames, 11);
 
     std::vector<Channels> alone;
     for (int t = 0; t < kThreads; ++t) {
