@@ -151,6 +151,16 @@ inline double peak(const Channels& signal, size_t from = 0, size_t to = SIZE_MAX
     return m;
 }
 
+// A host's text buffer, larger than anything a plug-in may write, filled with a canary so that any
+// byte written past the text shows.
+struct HostBuffer {
+    char bytes[512];
+    HostBuffer() { std::memset(bytes, 0x5A, sizeof(bytes)); }
+    bool untouchedFrom(size_t start) const {
+        return std::all_of(bytes + start, std::end(bytes), [](char b) { return b == 0x5A; });
+    }
+};
+
 // One loaded instance, driven only through its record.
 class Plugin {
 public:

@@ -30,15 +30,6 @@ size_t peakIndex(const std::vector<float>& signal) {
         signal.begin());
 }
 
-// A host's text buffer, filled with a canary so that any byte written past the text shows.
-struct HostBuffer {
-    char bytes[128];
-    HostBuffer() { std::memset(bytes, 0x5A, sizeof(bytes)); }
-    bool untouchedFrom(size_t start) const {
-        return std::all_of(bytes + start, std::end(bytes), [](char b) { return b == 0x5A; });
-    }
-};
-
 // A host answering version 0 gets no record from either entry point; any other version does, and
 // loading asks the host for its version and nothing else.
 TEST_F(PluginTest, EntryPointsAndTheShapeOfTheRecord) {

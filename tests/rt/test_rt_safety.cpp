@@ -8,11 +8,9 @@
 
 #include "RtProbe.h"
 
-#include "integration/VstHost.h"
+#include "integration/PluginFixture.h"
 #include "params/ParameterConversions.h"
 #include "support/SampleCalibrations.h"
-#include "support/ScopedEnvironment.h"
-#include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -50,29 +48,24 @@ TEST(RealTimeProbe, SeesTheCallsOfLoadedLibraries) {
     EXPECT_EQ(rtprobe::counts().total(), 0);
 }
 
-TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
-    TempDirectory home;
-    ScopedEnvironment environment;
-    environment.isolateCalibrations(home.path());
+class RealTimeSafety : public vsthost::PluginTest {};
+
+TEST_F(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
     const std::string calibrations = home.path() + "/Library/Audio/Plug-Ins/VST/calibrations";
     ASSERT_EQ(std::system(("mkdir -p '" + calibrations + "'").c_str()), 0);
     ASSERT_TRUE(samplecal::writeSixCalibrations(calibrations)); // IIR and equaliser sets
-    vsthost::Library library(XETETRA_PLUGIN_PATH);
-    ASSERT_TRUE(library.loaded()) << library.loadError();
-    vsthost::HostState host;
     // Building the plug-in allocates, through the C++ operators of the shared object: the probe
     // sees it.
     rtprobe::reset();
     rtprobe::arm(true);
-    vsthost::Plugin plugin(library, &host);
+    auto plugin = load();
     rtprobe::arm(false);
-    ASSERT_TRUE(plugin.ok());
     ASSERT_GT(rtprobe::counts().calls[rtprobe::kAllocation], 0);
     constexpr int kMaxBlock = 4096;
-    plugin.start(48000.0f, kMaxBlock);
-    plugin.setParameter(kPostMatrixFilter, 0.0f);
+    plugin->start(48000.0f, kMaxBlock);
+    plugin->setParameter(kPostMatrixFilter, 0.0f);
 
-    std::vector<std::string> failures;
+    int failures = 0;
     std::map<std::string, int> blocksPerSet;
     int designBlocks = 0, programChanges = 0, parameterChanges = 0, rateChanges = 0;
     std::thread audio([&] {
@@ -87,35 +80,35 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
         float rate = 48000.0f, lastRate = rate;
         for (int block = 0; block < 3000; ++block) {
             if (unit(random) < 0.08f) {
-                plugin.setProgram(static_cast<int>(random() % kNumPrograms));
+                plugin->setProgram(static_cast<int>(random() % kNumPrograms));
                 ++programChanges;
             }
             for (int i = unit(random) < 0.5f ? 1 + static_cast<int>(random() % 4) : 0; i > 0; --i) {
                 const float u = unit(random);
-                plugin.setParameter(static_cast<int>(random() % kNumParams), u < 0.1f ? 0.0f
-                                                                             : u > 0.9f
-                                                                                 ? 1.0f
-                                                                                 : unit(random));
+                plugin->setParameter(static_cast<int>(random() % kNumParams), u < 0.1f ? 0.0f
+                                                                              : u > 0.9f
+                                                                                  ? 1.0f
+                                                                                  : unit(random));
                 ++parameterChanges;
             }
             if (unit(random) < 0.15f) { // mostly the correction sets
                 const int set = unit(random) < 0.6f ? 1 + static_cast<int>(random() % 2)
                                                     : static_cast<int>(random() % kMaxFilterSets);
-                plugin.setParameter(kPostMatrixFilter, set / float(kMaxFilterSets - 1));
+                plugin->setParameter(kPostMatrixFilter, set / float(kMaxFilterSets - 1));
             }
             if (unit(random) < 0.03f) {
                 const bool restart = unit(random) < 0.5f;
                 rate = rates[random() % 4];
-                if (restart) plugin.dispatch(effMainsChanged, 0, 0);
-                plugin.setSampleRate(rate);
-                if (restart) plugin.dispatch(effMainsChanged, 0, 1);
+                if (restart) plugin->dispatch(effMainsChanged, 0, 0);
+                plugin->setSampleRate(rate);
+                if (restart) plugin->dispatch(effMainsChanged, 0, 1);
                 ++rateChanges;
             }
-            plugin.parameterDisplay(static_cast<VstInt32>(random() % kNumParams));
+            plugin->parameterDisplay(static_cast<VstInt32>(random() % kNumParams));
             for (int stage : {kLFEnabled, kEQsEnabled, kABMatrixEnabled, kDisplayVU})
-                plugin.setParameter(stage, 1.0f);
+                plugin->setParameter(stage, 1.0f);
 
-            const std::string set = plugin.parameterDisplay(kPostMatrixFilter);
+            const std::string set = plugin->parameterDisplay(kPostMatrixFilter);
             const bool design =
                 (set == "1.47cm" || set == "2.3cm") && (set != lastSet || rate != lastRate);
             designBlocks += design ? 1 : 0;
@@ -125,18 +118,15 @@ TEST(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
             const int frames = sizes[random() % (sizeof(sizes) / sizeof(sizes[0]))];
             rtprobe::reset();
             rtprobe::arm(true);
-            plugin.processBlock(in, out, 0, frames);
+            plugin->processBlock(in, out, 0, frames);
             rtprobe::arm(false);
-            if (rtprobe::counts().total() != 0 && failures.size() < 3)
-                failures.push_back("block " + std::to_string(block) + " (" +
-                                   std::to_string(frames) + " frames, set \"" + set +
-                                   (design ? "\", the first after a design" : "\"") + "):\n" +
-                                   rtprobe::describeCalls());
+            if (rtprobe::counts().total() != 0 && ++failures <= 3)
+                ADD_FAILURE() << "block " << block << " (" << frames << " frames, set \"" << set
+                              << (design ? "\", the first after a design" : "\"")
+                              << "): " << rtprobe::describeCalls();
         }
     });
     audio.join();
-    for (const std::string& failure : failures)
-        ADD_FAILURE() << failure;
     // The run covered what it claims: every kind of set, designs at several rates, and enough
     // host requests between blocks.
     for (const char* set : {"1.47cm", "2.3cm", "TextA", "TetraD"})

@@ -3,6 +3,7 @@
 // chunk pointers). Its request table, texts, parameters and chunks are checked through the shared
 // object by the integration suite and the fuzzer of the record.
 
+#include "integration/VstHost.h"
 #include "vst/AudioEffectX.h"
 
 #include <gtest/gtest.h>
@@ -61,16 +62,7 @@ struct TestEffect : AudioEffectX {
     std::vector<std::string>* log;
 };
 
-// A host buffer larger than anything we may write, filled with a canary.
-struct HostBuffer {
-    char bytes[512];
-    HostBuffer() { std::memset(bytes, 0xA5, sizeof(bytes)); }
-    bool untouchedFrom(size_t start) const {
-        for (size_t i = start; i < sizeof(bytes); ++i)
-            if (static_cast<unsigned char>(bytes[i]) != 0xA5) return false;
-        return true;
-    }
-};
+using vsthost::HostBuffer;
 
 class AudioEffectTest : public ::testing::Test {
 protected:
