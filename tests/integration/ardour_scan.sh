@@ -5,11 +5,8 @@ set -euo pipefail
 
 plugin=$(readlink -f "${1:?usage: ardour_scan.sh <XeTetraVST.so>}")
 scanner=/usr/lib/ardour7/ardour-vst-scanner
-if [ ! -x "$scanner" ]; then
-    echo "ardour_scan: $scanner is missing; install Ardour 7 (Debian package ardour)," \
-         "e.g. with scripts/install-deps.sh" >&2
-    exit 1
-fi
+[ -x "$scanner" ] || { echo "ardour_scan: $scanner is missing; install Ardour 7 (Debian package" \
+    "ardour), e.g. with scripts/install-deps.sh" >&2; exit 1; }
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
@@ -21,23 +18,14 @@ if ldd "$plugin" 2>/dev/null | grep libasan >/dev/null; then
     exit 77
 fi
 
-status=0
 env -u DISPLAY -u XDG_CACHE_HOME -u XDG_CONFIG_HOME -u XDG_DATA_HOME \
-    HOME="$home" LD_LIBRARY_PATH=/usr/lib/ardour7 \
-    timeout 60 "$scanner" -f "$plugin" >"$home/scan.log" 2>&1 || status=$?
-cat "$home/scan.log"
-if [ "$status" -ne 0 ]; then
-    echo "ardour_scan: the scanner failed with status $status" >&2
-    exit 1
-fi
+    HOME="$home" LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 60 "$scanner" -f "$plugin" 2>&1 ||
+    { echo "ardour_scan: the scanner failed with status $?" >&2; exit 1; }
 
 key=$(printf '%s' "$plugin" | sha1sum | cut -d' ' -f1)
 cache="$home/.cache/ardour7/vst/$key-x64.v2i"
-if [ ! -f "$cache" ]; then
-    echo "ardour_scan: no cache file $cache; found:" >&2
-    find "$home" -type f >&2
-    exit 1
-fi
+[ -f "$cache" ] ||
+    { echo "ardour_scan: no cache file $cache; found:" >&2; find "$home" -type f >&2; exit 1; }
 cat "$cache"
 
 failed=0
@@ -48,8 +36,6 @@ for pair in id=1483035697 'name=Xerio Kalen Ambrel' creator=XeAudio category=Sur
         failed=1
     fi
 done
-if [ "$(grep -c '<VST2Info ' "$cache")" -ne 1 ]; then
-    echo "ardour_scan: expected exactly one plug-in in $cache" >&2
-    failed=1
-fi
+[ "$(grep -c '<VST2Info ' "$cache")" -eq 1 ] ||
+    { echo "ardour_scan: expected exactly one plug-in in $cache" >&2; failed=1; }
 exit "$failed"
