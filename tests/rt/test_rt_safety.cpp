@@ -71,9 +71,8 @@ TEST_F(RealTimeSafety, EveryBlockWhileTheHostChangesEverything) {
     std::thread audio([&] {
         std::mt19937 random(1);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        vsthost::Channels in = vsthost::makeChannels(kMaxBlock), out = in;
-        for (auto& channel : in)
-            std::generate(channel.begin(), channel.end(), [&] { return unit(random) - 0.5f; });
+        const vsthost::Channels in = vsthost::noise(kMaxBlock, 1);
+        vsthost::Channels out = in;
         static const int sizes[] = {0, 1, 7, 64, 128, 256, 500, 512, 1024, 2048, 4096};
         static const float rates[] = {44100.0f, 48000.0f, 88200.0f, 96000.0f};
         std::string lastSet;
