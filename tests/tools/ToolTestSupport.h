@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -27,15 +28,9 @@ namespace tooltest {
 
 using Channels = std::vector<std::vector<float>>;
 
-inline std::string toolPath() {
-    return std::string(XETETRA_BINARY_DIR) + "/xetetra";
-}
-
 inline std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 struct RunResult {
@@ -46,11 +41,10 @@ struct RunResult {
 
 // How a program is run: fileSizeLimit (bytes, when positive) runs it under RLIMIT_FSIZE, so
 // that a write fails as on a full disk; timeoutSeconds (when positive) kills it with SIGALRM should
-// it hang; pipeInput gives it a pipe as standard input whose writer stays open and silent.
+// it hang.
 struct RunOptions {
     long fileSizeLimit = -1;
     unsigned timeoutSeconds = 0;
-    bool pipeInput = false;
     // Changes to the environment: "NAME=value" sets a variable, "NAME" alone unsets it.
     std::vector<std::string> environment;
     // Runs in the child before anything else; a non-zero answer ends the child with that code.
@@ -66,22 +60,14 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     const int outFd = mkstemp(outName);
     const int errFd = mkstemp(errName);
     if (outFd < 0 || errFd < 0) return result;
-    int input[2] = {-1, -1};
-    if (options.pipeInput && pipe(input) != 0) return result;
-    std::vector<std::string> argvStrings{program};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argvStrings)
-        argv.push_back(&a[0]);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(outFd, 1);
         dup2(errFd, 2);
-        if (options.pipeInput) {
-            dup2(input[0], 0);
-            close(input[1]);
-        }
         for (const std::string& change : options.environment) {
             const size_t equals = change.find('=');
             if (equals == std::string::npos)
@@ -105,13 +91,11 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    if (options.pipeInput) close(input[0]);
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status)
                                           : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     }
-    if (options.pipeInput) close(input[1]);
     close(outFd);
     close(errFd);
     result.out = readText(outName);
@@ -123,12 +107,13 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
 
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& directory = "",
                          const RunOptions& options = {}) {
-    return runProgram(toolPath(), args, directory, options);
+    return runProgram(std::string(XETETRA_BINARY_DIR) + "/xetetra", args, directory, options);
 }
 
 // Writes the channels interleaved; format is a libsndfile format such as
 // SF_FORMAT_WAV | SF_FORMAT_FLOAT.
-inline bool writeSound(const std::string& path, const Channels& channels, int rate, int format) {
+inline bool writeSound(const std::string& path, const Channels& channels, int rate = 48000,
+                       int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
     SF_INFO info = {};
     info.samplerate = rate;
     info.channels = static_cast<int>(channels.size());
@@ -203,10 +188,6 @@ template <typename T> std::complex<double> dft(const std::vector<T>& h, double f
     return sum;
 }
 
-inline bool writeFloatWav(const std::string& path, const Channels& channels, int rate = 48000) {
-    return writeSound(path, channels, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-}
-
 // Lines of a text, without their newlines.
 inline std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -215,19 +196,6 @@ inline std::vector<std::string> lines(const std::string& text) {
     while (std::getline(in, line))
         out.push_back(line);
     return out;
-}
-
-// The entries of a directory other than . and ..
-inline std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* directory = opendir(path.c_str());
-    if (directory == nullptr) return names;
-    while (const dirent* entry = readdir(directory)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(directory);
-    return names;
 }
 
 } // namespace tooltest

@@ -27,15 +27,14 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
     const std::string calibrations = dir.makeDirectory("calibrations");
     const Channels r = testRecording(2000);
     const std::vector<float> silence(2000);
-    ASSERT_TRUE(writeFloatWav(dir.file("in.wav"), r));
-    ASSERT_TRUE(writeFloatWav(dir.file("left.wav"), {r[0], r[1]}));
-    ASSERT_TRUE(writeFloatWav(dir.file("right.wav"), {r[2], r[3]}));
+    ASSERT_TRUE(writeSound(dir.file("in.wav"), r));
+    ASSERT_TRUE(writeSound(dir.file("right.wav"), {r[2], r[3]}));
     for (int k = 0; k < 4; ++k)
-        ASSERT_TRUE(writeFloatWav(dir.file("mono" + std::to_string(k) + ".wav"), {r[k]}));
-    ASSERT_TRUE(writeFloatWav(dir.file("stereo.wav"), {silence, silence}));
-    ASSERT_TRUE(writeFloatWav(dir.file("rate.wav"), {silence}, 44100));
-    ASSERT_TRUE(writeFloatWav(dir.file("short.wav"), {std::vector<float>(1999)}));
-    ASSERT_TRUE(writeFloatWav(dir.file("long.wav"), testRecording(100000)));
+        ASSERT_TRUE(writeSound(dir.file("mono" + std::to_string(k) + ".wav"), {r[k]}));
+    ASSERT_TRUE(writeSound(dir.file("stereo.wav"), {silence, silence}));
+    ASSERT_TRUE(writeSound(dir.file("rate.wav"), {silence}, 44100));
+    ASSERT_TRUE(writeSound(dir.file("short.wav"), {std::vector<float>(1999)}));
+    ASSERT_TRUE(writeSound(dir.file("long.wav"), testRecording(100000)));
     dir.write("notes.txt", "not a sound file\n");
     const std::string bank =
         readText(std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/state-bank-v1.xetc");
@@ -47,6 +46,7 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
     ASSERT_EQ(link(dir.file("mono2.wav").c_str(), dir.file("hard.wav").c_str()), 0);
     ASSERT_EQ(symlink("mono3.wav", dir.file("soft.wav").c_str()), 0);
     ASSERT_EQ(mkfifo(dir.file("fifo.wav").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("fifo.wav", dir.file("fifolink.wav").c_str()), 0);
     // A copy of /dev/null: replacing it with a file would take /dev/null from every process.
     const bool root = geteuid() == 0;
     if (root) {
@@ -65,7 +65,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         int status;
         std::string message;
         long fileSizeLimit = -1;
-        bool pipeInput = false;
         bool needsRoot = false;
     } rows[] = {
         {"in.wav", 2, "INPUT"},
@@ -95,10 +94,8 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         {"--order ambix in.wav out.amb", 2, "amb"}, // .amb means FuMa
         // Inputs that cannot be read, or do not fit together.
         {"missing.wav out.wav", 1, "missing.wav: "},
-        {"notes.txt out.wav", 1, "notes.txt: "},
         {"stereo.wav out.wav", 1, "stereo.wav: has 2 channels"},
         {"in.wav right.wav out.wav", 1, "in.wav: "},
-        {"left.wav mono1.wav out.wav", 1, "mono1.wav: "},
         {"mono0.wav rate.wav mono2.wav mono3.wav out.wav", 1,
          "rate.wav: sample rate 44100 Hz differs from 48000 Hz of mono0.wav"},
         {"mono0.wav mono1.wav mono2.wav short.wav out.wav", 1, "short.wav: "},
@@ -109,17 +106,16 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
          "in.wav: not a state to restore: it is not XeTetraVST state"},
         {"--state cut.xetc in.wav out.wav", 1, "cut.xetc: not a state to restore: it ends early"},
         {"--state none.xetc in.wav out.wav", 1, "none.xetc: No such file or directory"},
-        // Pipes are never opened in a way that waits: refused at once, whoever writes to them.
+        // Pipes are never opened in a way that waits: refused at once, through a link too.
         {"fifo.wav out.wav", 1,
          "fifo.wav: cannot read: is a pipe or FIFO, not a regular file (save the stream to a "
          "file first)"},
-        {"/dev/stdin out.wav", 1, "/dev/stdin: cannot read: is a pipe or FIFO", -1, true},
+        {"fifolink.wav out.wav", 1, "fifolink.wav: cannot read: is a pipe or FIFO"},
         // Outputs: an existing file only with --force, a directory or missing place never, an
         // input never, and only a regular file with no other links.
         {"in.wav precious.wav", 1, "precious.wav: exists (--force replaces it)"},
         {"--force --type wav in.wav folder", 1, "folder: is a directory"},
         {"in.wav no/such/dir/out.wav", 1, "no/such/dir/out.wav: "},
-        {"--force in.wav in.wav", 1, "in.wav: is also an input"},
         {"--force " + monos + "hard.wav", 1, "hard.wav: is also an input"},
         {"--force " + monos + "soft.wav", 1, "soft.wav: is also an input"},
         {"--force in.wav fifo.wav", 1, "fifo.wav: is a FIFO" + regular},
@@ -127,8 +123,7 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         {"--force in.wav hard.wav", 1,
          "hard.wav: has 2 hard links; replacing it would part it from the others, so remove them "
          "or choose another name"},
-        {"--force in.wav null.wav", 1, "null.wav: is a character device" + regular, -1, false,
-         true},
+        {"--force in.wav null.wav", 1, "null.wav: is a character device" + regular, -1, true},
         // A file size limit makes writes fail as a full disk does; a small output fails only when
         // it is closed.
         {"long.wav out.wav", 1, "out.wav: write failed", 200000},
@@ -136,7 +131,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         {"--bits float in.wav small.wav", 1, "small.wav: write failed", 20000},
         // Done: a replaced file keeps its permissions; the longest name a file may have.
         {"--force in.wav private.wav", 0, ""},
-        {"--force in.wav precious.wav", 0, ""},
         {"in.wav " + std::string(251, 'n') + ".wav", 0, ""},
     };
     for (const auto& row : rows) {
@@ -155,7 +149,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         const std::string files = state(dir.path());
         RunOptions options;
         options.fileSizeLimit = row.fileSizeLimit;
-        options.pipeInput = row.pipeInput;
         options.timeoutSeconds = 60;
         const RunResult run = runTool(args, dir.path(), options);
         EXPECT_EQ(run.status, row.status) << run.err;
@@ -175,7 +168,6 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
         EXPECT_EQ(state(dir.path()), files) << "a file was changed, left behind or removed";
     }
     EXPECT_EQ(readText(dir.file("in.wav")), input);
-    EXPECT_EQ(runTool({}).status, 2);
     const RunResult unknown = runTool({"transmogrify"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("transmogrify"), std::string::npos);
@@ -185,26 +177,21 @@ TEST(ConvertSafety, ExitStatusAndFilesForEveryRefusal) {
 TEST(ConvertSafety, InterruptionLeavesNothingBehind) {
     TempDirectory dir;
     const std::string calibrations = dir.makeDirectory("calibrations");
-    ASSERT_TRUE(writeFloatWav(dir.file("long.wav"), testRecording(400000)));
+    ASSERT_TRUE(writeSound(dir.file("long.wav"), testRecording(400000)));
     const std::string before = state(dir.path());
     ASSERT_NE(before.find(" long.wav"), std::string::npos) << before;
     const pid_t pid = fork();
     if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
         if (chdir(dir.path().c_str()) != 0) _exit(126);
-        execl(toolPath().c_str(), "xetetra", "convert", "--calibrations", calibrations.c_str(),
-              "--block", "1", "long.wav", "out.wav", static_cast<char*>(nullptr));
+        execl((std::string(XETETRA_BINARY_DIR) + "/xetetra").c_str(), "xetetra", "convert",
+              "--calibrations", calibrations.c_str(), "--block", "1", "long.wav", "out.wav",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     ASSERT_GT(pid, 0);
     bool started = false;
-    for (int wait = 0; wait < 20000 && !started; ++wait) {
-        for (const std::string& name : listDirectory(dir.path()))
-            started = started || name.rfind(".out.wav.", 0) == 0;
-        if (!started) usleep(1000);
-    }
+    for (int wait = 0; wait < 20000 && !started; ++wait, usleep(1000))
+        started = state(dir.path()).find(" .out.wav.") != std::string::npos;
     EXPECT_TRUE(started);
     kill(pid, SIGINT);
     int status = 0;
@@ -223,36 +210,21 @@ TEST(ConvertSafety, InputsThatEndEarly) {
                         "float", input, output},
                        dir.path());
     };
-    const Channels recording = testRecording(10000);
-    const struct {
-        const char* name;
-        int format;
-        long cut; // bytes taken off the end
-    } formats[] = {
-        {"short.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1000 * 16 + 5},
-        {"short.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 20000},
-    };
-    for (const auto& f : formats) {
-        SCOPED_TRACE(f.name);
-        const std::string path = dir.file(f.name);
-        ASSERT_TRUE(writeSound(path, recording, 48000, f.format));
-        ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(readText(path).size()) - f.cut), 0);
-        // What libsndfile gives of it.
-        const Sound present = readSound(path);
-        ASSERT_TRUE(writeFloatWav(dir.file("present.wav"), present.channels));
-
-        const RunResult run = convert(f.name, "out.wav");
-        EXPECT_EQ(run.status, 3) << run.err;
-        // One warning, naming the file and the frames converted.
-        const std::vector<std::string> warning = lines(run.err);
-        ASSERT_EQ(warning.size(), 1u) << run.err;
-        EXPECT_EQ(
-            warning[0].rfind("xetetra: warning: " + std::string(f.name) + ": ends early: ", 0), 0u)
-            << warning[0];
-        EXPECT_NE(warning[0].find(" " + std::to_string(present.frames()) + " "), std::string::npos)
-            << warning[0];
-        ASSERT_EQ(convert("present.wav", "reference.wav").status, 0);
-        EXPECT_TRUE(readSound(dir.file("out.wav")).channels ==
-                    readSound(dir.file("reference.wav")).channels);
-    }
+    const std::string path = dir.file("short.wav");
+    ASSERT_TRUE(writeSound(path, testRecording(10000)));
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(readText(path).size()) - 1000 * 16 - 5), 0);
+    // What libsndfile gives of it.
+    const Sound present = readSound(path);
+    ASSERT_TRUE(writeSound(dir.file("present.wav"), present.channels));
+    const RunResult run = convert("short.wav", "out.wav");
+    EXPECT_EQ(run.status, 3) << run.err;
+    // One warning, naming the file and the frames converted.
+    const std::vector<std::string> warning = lines(run.err);
+    ASSERT_EQ(warning.size(), 1u) << run.err;
+    EXPECT_EQ(warning[0].rfind("xetetra: warning: short.wav: ends early: ", 0), 0u) << warning[0];
+    EXPECT_NE(warning[0].find(" " + std::to_string(present.frames()) + " "), std::string::npos)
+        << warning[0];
+    ASSERT_EQ(convert("present.wav", "reference.wav").status, 0);
+    EXPECT_TRUE(readSound(dir.file("out.wav")).channels ==
+                readSound(dir.file("reference.wav")).channels);
 }
