@@ -3,7 +3,6 @@
 
 #include "core/XeTetra.h"
 #include "integration/VstHost.h"
-#include "support/SampleCalibrations.h"
 #include "support/ScopedEnvironment.h"
 #include "tools/ToolTestSupport.h"
 
@@ -34,10 +33,13 @@ protected:
             std::make_unique<vsthost::Library>(std::string(XETETRA_BINARY_DIR) + "/XeTetraVST.so");
         ASSERT_TRUE(library->loaded()) << library->loadError();
         const std::string cal = home.path() + "/Library/Audio/Plug-Ins/VST/calibrations";
-        ASSERT_EQ(std::system(("mkdir -p '" + cal + "'").c_str()), 0);
-        samplecal::TextCalibration text;
-        text.name = "mic7";
-        ASSERT_TRUE(samplecal::writeTextCalibration(cal, text));
+        const std::string fix = std::string(XETETRA_SOURCE_DIR) + "/tests/fixtures/";
+        const std::string iir = "'" + fix + "tolvin_lowpass_W48.iir' '" + cal;
+        ASSERT_EQ(
+            std::system(("mkdir -p '" + cal + "/mic7' && cp '" + fix + "calibration.txt' '" + cal +
+                         "/mic7.txt' && cp " + iir + "/mic7/W48' && cp " + iir + "/mic7/VEL48'")
+                            .c_str()),
+            0);
         in = dir.file("in.wav");
     }
     // Converts with the options; the run must succeed.
@@ -265,10 +267,9 @@ TEST_F(ConvertTest, StateFromAHostGivesThePluginsSamples) {
         dir.write(index == 0 ? "bank.xetc" : "program.xetc",
                   std::string(static_cast<const char*>(data), static_cast<size_t>(size)));
     }
-    ASSERT_EQ(
-        std::system(
-            ("base64 '" + dir.file("bank.xetc") + "' > '" + dir.file("bank.txt") + "'").c_str()),
-        0);
+    const RunResult base64 = runProgram("/usr/bin/base64", {dir.file("bank.xetc")});
+    ASSERT_EQ(base64.status, 0);
+    dir.write("bank.txt", base64.out);
 
     const struct {
         std::vector<std::string> options;
